@@ -3,10 +3,10 @@
 
 #include "platform/file.h"
 #include "platform/file_lock.h"
+#include "platform/number.h"
 #include "platform/path.h"
 
 #include <cerrno>
-#include <climits>
 
 namespace {
 
@@ -197,33 +197,12 @@ std::string Pf_IniReadString(const std::string& strFile, const std::string& strS
     return strValue;
 }
 
-int Pf_IniParseInt(const std::string& strText)
-{
-    size_t i = strText.find_first_not_of(" \t\r\n\f\v");
-    if (i == std::string::npos)
-        return 0;
-    bool bNegative = false;
-    if (strText[i] == '+' || strText[i] == '-') {
-        bNegative = strText[i] == '-';
-        ++i;
-    }
-    long long llValue = 0;
-    for (; i < strText.size() && strText[i] >= '0' && strText[i] <= '9'; ++i) {
-        llValue = llValue * 10 + (strText[i] - '0');
-        if (llValue > (long long)INT_MAX + 1)
-            llValue = (long long)INT_MAX + 1;
-    }
-    if (bNegative)
-        return (int)-llValue;
-    return llValue > INT_MAX ? INT_MAX : (int)llValue;
-}
-
 int Pf_IniReadInt(const std::string& strFile, const std::string& strSection, const std::string& strKey, int nDefault)
 {
     std::string strValue;
     if (!Pf_IniGetString(strFile, strSection, strKey, &strValue))
         return nDefault;
-    return Pf_IniParseInt(strValue);
+    return Pf_AtoI(strValue);
 }
 
 int Pf_IniGetSectionKeys(const std::string& strFile, const std::string& strSection,

@@ -22,11 +22,8 @@ int Pf_IniGetString(const std::string& strFile, const std::string& strSection, c
 // The value, or strDefault when the key is absent.
 std::string Pf_IniReadString(const std::string& strFile, const std::string& strSection, const std::string& strKey,
                              const std::string& strDefault);
-// The value read like atoi (blanks, a sign, the leading digits; no digits
-// give 0; beyond the int range it saturates), or nDefault when absent.
+// The value read like atoi (Pf_AtoI), or nDefault when the key is absent.
 int Pf_IniReadInt(const std::string& strFile, const std::string& strSection, const std::string& strKey, int nDefault);
-// atoi-like conversion used by Pf_IniReadInt.
-int Pf_IniParseInt(const std::string& strText);
 // The names of the keys of a section, in file order (the first section of
 // that name; duplicates of a key listed once). Returns 0 when the section or
 // the file is missing.

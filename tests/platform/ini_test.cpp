@@ -77,21 +77,6 @@ TEST(Ini, LongValueComesBackWhole)
     EXPECT_EQ(strLong, Pf_IniReadString(strFile, "S", "K", ""));
 }
 
-TEST(Ini, ParseIntLikeAtoi)
-{
-    struct Case {
-        const char* cszText;
-        int nValue;
-    } aCases[] = {
-        {"42", 42},       {"  -17", -17},    {"+8", 8},       {"12abc", 12},
-        {"abc", 0},       {"", 0},           {"0x10", 0},     {"2147483647", 2147483647},
-        {"99999999999", 2147483647},         {"-2147483648", -2147483647 - 1},
-        {"-99999999999", -2147483647 - 1},
-    };
-    for (const Case& c : aCases)
-        EXPECT_EQ(c.nValue, Pf_IniParseInt(c.cszText)) << c.cszText;
-}
-
 TEST(Ini, WritesAddReplaceAndKeepTheRest)
 {
     Rv_TestTempDir dir;
