@@ -1,0 +1,155 @@
+// File mappings over mmap, with views checked against the file's size.
+#include "platform/mapping.h"
+#include "platform/file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+struct Pf_MapFile {
+    int nFd;
+    int bWritable;
+};
+
+struct Pf_Mapping {
+    int nFd;            // a descriptor of its own, so the file may be closed first
+    int bWritable;
+    uint64_t ullSize;
+};
+
+static const uint32_t s_uGranularity = 65536;
+
+uint32_t Pf_GetAllocationGranularity()
+{
+    return s_uGranularity;
+}
+
+static int _FdSize(int nFd, uint64_t* pullRetSize)
+{
+    struct stat st;
+    if (fstat(nFd, &st) != 0)
+        return 0;
+    if (!S_ISREG(st.st_mode)) {
+        errno = EINVAL;
+        return 0;
+    }
+    *pullRetSize = (uint64_t)st.st_size;
+    return 1;
+}
+
+Pf_MapFile* Pf_OpenMapFile(const std::string& strPath, int bWritable)
+{
+    int nFd = Pf_Open(strPath, bWritable ? O_RDWR : O_RDONLY);
+    if (nFd < 0)
+        return nullptr;
+    uint64_t ullSize = 0;
+    if (!_FdSize(nFd, &ullSize)) {
+        int nError = errno;
+        close(nFd);
+        errno = nError;
+        return nullptr;
+    }
+    return new Pf_MapFile{nFd, bWritable ? 1 : 0};
+}
+
+int Pf_GetMapFileSize(Pf_MapFile* pFile, uint64_t* pullRetSize)
+{
+    if (!pFile || !pullRetSize) {
+        errno = EINVAL;
+        return 0;
+    }
+    return _FdSize(pFile->nFd, pullRetSize);
+}
+
+void Pf_CloseMapFile(Pf_MapFile* pFile)
+{
+    if (!pFile)
+        return;
+    close(pFile->nFd);
+    delete pFile;
+}
+
+Pf_Mapping* Pf_CreateMapping(Pf_MapFile* pFile, int bWritable, uint64_t ullSize)
+{
+    uint64_t ullFileSize = 0;
+    if (!pFile || (bWritable && !pFile->bWritable)) {
+        errno = pFile ? EACCES : EINVAL;
+        return nullptr;
+    }
+    if (!_FdSize(pFile->nFd, &ullFileSize))
+        return nullptr;
+    if (ullSize == 0)
+        ullSize = ullFileSize;
+    if (ullSize == 0) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    if (ullSize > ullFileSize) {
+        if (!bWritable) {
+            errno = EINVAL;
+            return nullptr;
+        }
+        if (ftruncate(pFile->nFd, (off_t)ullSize) != 0)
+            return nullptr;
+    }
+    int nFd = fcntl(pFile->nFd, F_DUPFD_CLOEXEC, 0);
+    if (nFd < 0)
+        return nullptr;
+    return new Pf_Mapping{nFd, bWritable ? 1 : 0, ullSize};
+}
+
+void Pf_CloseMapping(Pf_Mapping* pMapping)
+{
+    if (!pMapping)
+        return;
+    close(pMapping->nFd);
+    delete pMapping;
+}
+
+int Pf_MapView(Pf_Mapping* pMapping, uint64_t ullOffset, size_t uSize, int bWritable, void** ppvRetView)
+{
+    uint64_t ullFileSize = 0;
+    if (!pMapping || !ppvRetView || uSize == 0 || ullOffset % s_uGranularity != 0 ||
+        (bWritable && !pMapping->bWritable)) {
+        errno = EINVAL;
+        return 0;
+    }
+    *ppvRetView = nullptr;
+    if (ullOffset > pMapping->ullSize || uSize > pMapping->ullSize - ullOffset) {
+        errno = ERANGE;
+        return 0;
+    }
+    // Pages past the file's end would fault on access: refuse them now.
+    if (!_FdSize(pMapping->nFd, &ullFileSize))
+        return 0;
+    if (ullOffset > ullFileSize || uSize > ullFileSize - ullOffset) {
+        errno = ERANGE;
+        return 0;
+    }
+    void* pvView = mmap(nullptr, uSize, bWritable ? (PROT_READ | PROT_WRITE) : PROT_READ, MAP_SHARED,
+                        pMapping->nFd, (off_t)ullOffset);
+    if (pvView == MAP_FAILED)
+        return 0;
+    *ppvRetView = pvView;
+    return 1;
+}
+
+int Pf_FlushView(void* pvView, size_t uSize)
+{
+    if (!pvView) {
+        errno = EINVAL;
+        return 0;
+    }
+    return msync(pvView, uSize, MS_SYNC) == 0;
+}
+
+int Pf_UnmapView(void* pvView, size_t uSize)
+{
+    if (!pvView) {
+        errno = EINVAL;
+        return 0;
+    }
+    return munmap(pvView, uSize) == 0;
+}

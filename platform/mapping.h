@@ -1,0 +1,37 @@
+// Memory mappings of files: an open file, a mapping object of a fixed size
+// over it, and views of the mapping at offsets that are multiples of the
+// allocation granularity (64 KiB). Every view is checked against the file's
+// current size when it is made, so a short or shrunk file gives an error
+// instead of a fault on access.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct Pf_MapFile;      // an open file, ready to be mapped
+struct Pf_Mapping;      // a mapping object over such a file
+
+// The granularity of view offsets.
+uint32_t Pf_GetAllocationGranularity();
+
+// Opens an existing file for mapping, read-only or read-write; others may
+// read and write it meanwhile. Returns null on failure (errno set).
+Pf_MapFile* Pf_OpenMapFile(const std::string& strPath, int bWritable);
+int Pf_GetMapFileSize(Pf_MapFile* pFile, uint64_t* pullRetSize);
+void Pf_CloseMapFile(Pf_MapFile* pFile);
+
+// A mapping of the first ullSize bytes of the file (0: the file's current
+// size; an empty file then fails, as there is nothing to map). A writable
+// mapping of a writable file grows the file to ullSize when it is shorter;
+// a read-only one fails instead. The mapping keeps the file open by itself.
+Pf_Mapping* Pf_CreateMapping(Pf_MapFile* pFile, int bWritable, uint64_t ullSize);
+void Pf_CloseMapping(Pf_Mapping* pMapping);
+
+// Maps uSize bytes from ullOffset (a multiple of the granularity). Fails when
+// the range is empty, passes the mapping's size or the file's current size,
+// or the system refuses. A view stays valid until Pf_UnmapView, also after
+// the mapping and the file are closed.
+int Pf_MapView(Pf_Mapping* pMapping, uint64_t ullOffset, size_t uSize, int bWritable, void** ppvRetView);
+// Writes a writable view's changes to the file.
+int Pf_FlushView(void* pvView, size_t uSize);
+int Pf_UnmapView(void* pvView, size_t uSize);
