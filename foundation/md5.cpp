@@ -32,10 +32,14 @@ inline uint32_t _Rotl(uint32_t x, int n)
 void _Transform(uint32_t auState[4], const unsigned char* pbyBlock)
 {
     uint32_t x[16];
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    memcpy(x, pbyBlock, sizeof(x));
+#else
     for (int i = 0; i < 16; ++i) {
         x[i] = (uint32_t)pbyBlock[4 * i] | ((uint32_t)pbyBlock[4 * i + 1] << 8) |
                ((uint32_t)pbyBlock[4 * i + 2] << 16) | ((uint32_t)pbyBlock[4 * i + 3] << 24);
     }
+#endif
     uint32_t a = auState[0], b = auState[1], c = auState[2], d = auState[3];
 
     MD5_STEP(MD5_F, a, b, c, d, x[0], 0xd76aa478, 7)
