@@ -3,6 +3,7 @@
 
 #include "platform/clock.h"
 #include "platform/file.h"
+#include "platform/log_sink.h"
 #include "platform/thread.h"
 
 #include <cerrno>
@@ -79,6 +80,11 @@ int _OpenNewFile()
     return 1;
 }
 
+void _PlatformLine(int nLevel, const char* cszText)
+{
+    RvLog_Write(nLevel, "%s", cszText);
+}
+
 } // namespace
 
 int RvLog_Init(const Rv_LogParam* pParam)
@@ -96,6 +102,7 @@ int RvLog_Init(const Rv_LogParam* pParam)
         s_Log.param.nMaxLinePerFile = 32768;
     s_Log.bReopen = 1;
     s_Log.nLineCount = 0;
+    Pf_SetLogSink(_PlatformLine);
     if (nGivenOptions != 0 && !(nGivenOptions & RVLOG_OPTION_FILE))
         return 1;
 

@@ -1,0 +1,267 @@
+// The movie player's front ends: scripted (tests), terminal (people) and
+// headless (logs only).
+#include "platform/clock.h"
+#include "platform/log_sink.h"
+#include "platform/movie_player.h"
+#include "platform/sim.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// Scripted: rules "on <command> [<first argument>] call <name> [<argument>...]
+// [after <milliseconds>]", one per line; "on _load_ ..." fires when the movie
+// is loaded. Every command received is appended to the transcript
+// "movie_transcript" as its name and arguments separated by tabs.
+class ScriptedFrontEnd : public IPf_MovieFrontEnd {
+public:
+    explicit ScriptedFrontEnd(const std::string& strScript)
+    {
+        size_t uPos = 0;
+        while (uPos <= strScript.size()) {
+            size_t uEnd = strScript.find('\n', uPos);
+            if (uEnd == std::string::npos)
+                uEnd = strScript.size();
+            _AddRule(Pf_SplitMovieWords(strScript.substr(uPos, uEnd - uPos)));
+            uPos = uEnd + 1;
+        }
+    }
+
+    void OnLoad(const Pf_Movie&) override { _Fire(Pf_MovieCommand{"_load_", {}}); }
+
+    void OnCommand(const Pf_MovieCommand& command) override
+    {
+        std::string strLine = command.strName;
+        for (const std::string& strArg : command.vecArgs)
+            strLine += "\t" + strArg;
+        Pf_SimAppendLine("movie_transcript", strLine);
+        _Fire(command);
+    }
+
+    void OnFrame() override {}
+
+    void PollMessages(Pf_Window* pWindow) override
+    {
+        uint64_t ullNow = Pf_GetMonotonicMs();
+        for (size_t i = 0; i < m_vecPending.size();) {
+            if (m_vecPending[i].ullDue <= ullNow) {
+                pWindow->Post(PF_WM_MOVIE_CALL, 0, 0, m_vecPending[i].strXml);
+                m_vecPending.erase(m_vecPending.begin() + (long)i);
+            } else {
+                ++i;
+            }
+        }
+    }
+
+private:
+    struct Rule {
+        std::string strCommand;
+        int bMatchArg;
+        std::string strArg;
+        std::string strCall;
+        std::vector<std::string> vecCallArgs;
+        uint32_t uDelayMs;
+    };
+    struct Pending {
+        uint64_t ullDue;
+        std::string strXml;
+    };
+
+    void _AddRule(const std::vector<std::string>& vecWords)
+    {
+        if (vecWords.size() < 4 || vecWords[0] != "on")
+            return;
+        Rule rule{vecWords[1], 0, std::string(), std::string(), {}, 0};
+        size_t i = 2;
+        if (vecWords[i] != "call") {
+            rule.bMatchArg = 1;
+            rule.strArg = vecWords[i++];
+        }
+        if (i + 1 >= vecWords.size() || vecWords[i] != "call")
+            return;
+        rule.strCall = vecWords[i + 1];
+        for (i += 2; i < vecWords.size(); ++i) {
+            if (vecWords[i] == "after" && i + 1 < vecWords.size()) {
+                rule.uDelayMs = (uint32_t)strtoul(vecWords[i + 1].c_str(), nullptr, 10);
+                break;
+            }
+            rule.vecCallArgs.push_back(vecWords[i]);
+        }
+        m_vecRules.push_back(rule);
+    }
+
+    void _Fire(const Pf_MovieCommand& command)
+    {
+        for (const Rule& rule : m_vecRules) {
+            if (rule.strCommand != command.strName)
+                continue;
+            if (rule.bMatchArg && (command.vecArgs.empty() || command.vecArgs[0] != rule.strArg))
+                continue;
+            m_vecPending.push_back(Pending{Pf_GetMonotonicMs() + rule.uDelayMs, Pf_BuildMovieCall(rule.strCall, rule.vecCallArgs)});
+        }
+    }
+
+    std::vector<Rule> m_vecRules;
+    std::vector<Pending> m_vecPending;
+};
+
+class HeadlessFrontEnd : public IPf_MovieFrontEnd {
+public:
+    void OnLoad(const Pf_Movie& movie) override { Pf_Log(6, "Movie loaded: %s", movie.strTitle.c_str()); }
+    void OnCommand(const Pf_MovieCommand& command) override
+    {
+        std::string strArgs;
+        for (const std::string& strArg : command.vecArgs)
+            strArgs += (strArgs.empty() ? "" : ", ") + strArg;
+        Pf_Log(6, "Movie command: %s(%s)", command.strName.c_str(), strArgs.c_str());
+    }
+    void OnFrame() override {}
+    void PollMessages(Pf_Window*) override {}
+};
+
+// Terminal: a block of lines redrawn in place; keys of the movie make its calls.
+class TerminalFrontEnd : public IPf_MovieFrontEnd {
+public:
+    ~TerminalFrontEnd() override
+    {
+        if (m_bRawMode)
+            tcsetattr(STDIN_FILENO, TCSANOW, &m_SavedMode);
+        if (m_nLinesDrawn > 0)
+            fputs("\n", stdout);
+        fflush(stdout);
+    }
+
+    void OnLoad(const Pf_Movie& movie) override
+    {
+        m_Movie = movie;
+        if (tcgetattr(STDIN_FILENO, &m_SavedMode) == 0) {
+            struct termios raw = m_SavedMode;
+            raw.c_lflag &= ~(tcflag_t)(ICANON | ECHO);
+            raw.c_cc[VMIN] = 0;
+            raw.c_cc[VTIME] = 0;
+            m_bRawMode = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+        }
+        m_bChanged = 1;
+    }
+
+    void OnCommand(const Pf_MovieCommand& command) override
+    {
+        const std::string strFirst = command.vecArgs.empty() ? std::string() : command.vecArgs[0];
+        if (command.strName == "SetUpdateState")
+            m_strState = strFirst;
+        else if (command.strName == "SetTxtM")
+            m_strStatus = strFirst;
+        else if (command.strName == "SetTxtVersion")
+            m_strVersion = strFirst;
+        else if (command.strName == "ProgressPercent")
+            m_dPercent = atof(strFirst.c_str());
+        else if (command.strName == "SetStatusWarnning")
+            m_strWarnings = strFirst;
+        else if (command.strName == "ActivityState" && command.vecArgs.size() >= 3)
+            m_strActivity = _StripTags(command.vecArgs[2]);
+        else
+            return;
+        m_bChanged = 1;
+    }
+
+    void OnFrame() override
+    {
+        if (!m_bChanged)
+            return;
+        m_bChanged = 0;
+        std::string strState = m_strState;
+        for (const auto& state : m_Movie.vecStateNames) {
+            if (state.first == m_strState)
+                strState = state.second;
+        }
+        int nFilled = (int)(m_dPercent / 100.0 * 40.0 + 0.5);
+        nFilled = nFilled < 0 ? 0 : (nFilled > 40 ? 40 : nFilled);
+        char szBar[128];
+        snprintf(szBar, sizeof(szBar), "[%s%s] %7.3f%%", std::string((size_t)nFilled, '#').c_str(),
+                 std::string((size_t)(40 - nFilled), '-').c_str(), m_dPercent);
+        std::string strKeys;
+        for (const Pf_MovieKey& key : m_Movie.vecKeys)
+            strKeys += std::string(strKeys.empty() ? "" : "   ") + key.cKey + " " + key.strLabel;
+        std::vector<std::string> vecLines = {
+            m_Movie.strTitle + "  [" + strState + "]  " + m_strStatus,
+            m_strVersion,
+            szBar,
+            m_strWarnings.empty() ? std::string() : "! " + m_strWarnings,
+            m_strActivity,
+            strKeys,
+        };
+        std::string strOut;
+        if (m_nLinesDrawn > 1)
+            strOut += "\r\033[" + std::to_string(m_nLinesDrawn - 1) + "A";
+        for (size_t i = 0; i < vecLines.size(); ++i)
+            strOut += "\r\033[K" + vecLines[i] + (i + 1 < vecLines.size() ? "\n" : "");
+        fputs(strOut.c_str(), stdout);
+        fflush(stdout);
+        m_nLinesDrawn = (int)vecLines.size();
+    }
+
+    void PollMessages(Pf_Window* pWindow) override
+    {
+        struct pollfd fd = {STDIN_FILENO, POLLIN, 0};
+        while (poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN)) {
+            char c;
+            if (read(STDIN_FILENO, &c, 1) != 1)
+                break;
+            for (const Pf_MovieKey& key : m_Movie.vecKeys) {
+                if (key.cKey == c)
+                    pWindow->Post(PF_WM_MOVIE_CALL, 0, 0, Pf_BuildMovieCall(key.call.strName, key.call.vecArgs));
+            }
+        }
+        uint64_t ullNow = Pf_GetMonotonicMs();
+        if (ullNow - m_ullLastFrame >= 100) {
+            m_ullLastFrame = ullNow;
+            pWindow->Post(PF_WM_TIMER, 0, 0);
+        }
+    }
+
+private:
+    static std::string _StripTags(const std::string& strHtml)
+    {
+        std::string strText;
+        int bInTag = 0;
+        for (char c : strHtml) {
+            if (c == '<')
+                bInTag = 1;
+            else if (c == '>')
+                bInTag = 0;
+            else if (!bInTag && c != '\r' && c != '\n')
+                strText += c;
+        }
+        return strText.size() > 200 ? strText.substr(0, 200) : strText;
+    }
+
+    Pf_Movie m_Movie;
+    struct termios m_SavedMode {};
+    int m_bRawMode = 0;
+    int m_bChanged = 0;
+    int m_nLinesDrawn = 0;
+    uint64_t m_ullLastFrame = 0;
+    std::string m_strState, m_strStatus, m_strVersion, m_strWarnings, m_strActivity;
+    double m_dPercent = 0;
+};
+
+} // namespace
+
+std::unique_ptr<IPf_MovieFrontEnd> Pf_CreateScriptedFrontEnd(const std::string& strScript)
+{
+    return std::make_unique<ScriptedFrontEnd>(strScript);
+}
+
+std::unique_ptr<IPf_MovieFrontEnd> Pf_CreateTerminalFrontEnd()
+{
+    return std::make_unique<TerminalFrontEnd>();
+}
+
+std::unique_ptr<IPf_MovieFrontEnd> Pf_CreateHeadlessFrontEnd()
+{
+    return std::make_unique<HeadlessFrontEnd>();
+}
