@@ -1,5 +1,6 @@
 // Clocks and sleeps over clock_gettime and nanosleep.
 #include "platform/clock.h"
+#include "platform/local_time.h"
 #include "platform/sim.h"
 
 #include <atomic>
@@ -50,16 +51,10 @@ int64_t Pf_GetUnixTime()
     Pf_LocalTimeHook pfnHook = s_pfnLocalTimeHook.load();
     if (pfnHook) {
         Pf_SYSTEMTIME st;
+        int64_t llSeconds = 0;
         pfnHook(&st);
-        struct tm tmLocal = {};
-        tmLocal.tm_year = st.nYear - 1900;
-        tmLocal.tm_mon = st.nMonth - 1;
-        tmLocal.tm_mday = st.nDay;
-        tmLocal.tm_hour = st.nHour;
-        tmLocal.tm_min = st.nMinute;
-        tmLocal.tm_sec = st.nSecond;
-        tmLocal.tm_isdst = -1;
-        return (int64_t)mktime(&tmLocal);
+        Pf_LocalTimeToUnix(st, &llSeconds);
+        return llSeconds;
     }
     return (int64_t)time(nullptr);
 }

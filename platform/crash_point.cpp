@@ -1,9 +1,8 @@
 // Crash points over POSIX signals.
 #include "platform/crash_point.h"
+#include "platform/self_kill.h"
 
-#include <csignal>
 #include <cstdlib>
-#include <unistd.h>
 
 volatile int g_nPfCrashPointArmed = 0;
 static uint64_t s_ullKillAtStep = 0;
@@ -13,7 +12,7 @@ void Pf_CrashPointReached()
 {
     ++s_ullStepCount;
     if (s_ullKillAtStep != 0 && s_ullStepCount >= s_ullKillAtStep)
-        kill(getpid(), SIGKILL);
+        Pf_KillSelf();
 }
 
 void Pf_ArmCrashPoint(uint64_t uStep)
