@@ -66,19 +66,25 @@ public:
     int SortByHashBucket();
 
 private:
-    int _SetValue(uint32_t uIndex, uint32_t uFieldOffset, uint32_t uFieldWidth, uint64_t ullValue);
-    int _GetValue(uint32_t uIndex, uint32_t uFieldOffset, uint32_t uFieldWidth, uint64_t* pullRetValue);
+    enum { FIELD_HASH = 0, FIELD_ADDRESS = 1, FIELD_SIZE = 2, FIELD_COUNT = 3 };
+
+    // The field's bytes when they lie wholly inside the buffer, else null.
+    unsigned char* _FieldAddress(uint32_t uIndex, uint32_t uFieldOffset, uint32_t uFieldWidth);
+    int _SetUint16Value(uint32_t uIndex, uint32_t uFieldOffset, uint64_t ullValue);
+    int _SetUint32Value(uint32_t uIndex, uint32_t uFieldOffset, uint64_t ullValue);
+    int _SetUint64Value(uint32_t uIndex, uint32_t uFieldOffset, uint64_t ullValue);
+    int _GetUint16Value(uint32_t uIndex, uint32_t uFieldOffset, uint64_t* pullRetValue);
+    int _GetUint32Value(uint32_t uIndex, uint32_t uFieldOffset, uint64_t* pullRetValue);
+    int _GetUint64Value(uint32_t uIndex, uint32_t uFieldOffset, uint64_t* pullRetValue);
+    int _Set(int nField, uint32_t uIndex, uint64_t ullValue);
+    int _Get(int nField, uint32_t uIndex, uint64_t* pullRetValue);
 
     unsigned char* m_pbyArrayBuffer = nullptr;
     uint32_t m_uEntryWidth = 0;
     uint32_t m_uEntryCount = 0;
-    uint64_t m_uBufferSize = 0;
-    uint32_t m_uHashOffset = 0;
-    uint32_t m_uAddressOffset = 0;
-    uint32_t m_uSizeOffset = 0;
-    uint32_t m_uHashWidth = 0;
-    uint32_t m_uAddressWidth = 0;
-    uint32_t m_uSizeWidth = 0;
+    uint64_t m_uBufferSize = 0;   // W * count, in 64 bits so that a hostile count cannot wrap it
+    uint32_t m_auFieldOffset[FIELD_COUNT] = {};
+    uint32_t m_auFieldWidth[FIELD_COUNT] = {};   // 2, 4 or 8: picks the field's accessors
 };
 
 // An address move of the directory files: entries at ullSrcAddress move to ullDestAddress.
@@ -91,7 +97,8 @@ typedef std::map<uint64_t, RVPK_DIRECTORY_ENTRY> RVPK_DIRECTORY_ITEM_MAP;
 
 class Rv_DirectoryFile {
 public:
-    // Path "<folder>\<branch>.DIR"; the branch must be a safe name.
+    // Path "<folder>\<branch>.DIR" (under 260 characters); the branch must be
+    // a safe name of 1 to 63 characters.
     int Init(const char16_t* pcszDirectory, const char16_t* pcszBranchName, uint32_t uFileNameHashSizeType,
              uint32_t uFileAddressSizeType, uint32_t uFileBufferSizeSizeType);
     int Load();
@@ -110,6 +117,7 @@ private:
     RVPK_DIRECTORY_ITEM_MAP m_DirectoryItemMap;
     RVPK_DIRECTORY_HEADER m_DirectoryHeader{};
     std::u16string m_wstrFilePath;
+    std::u16string m_wstrDirectory;
     uint32_t m_uFileNameHashSizeType = 0;
     uint32_t m_uFileAddressSizeType = 0;
     uint32_t m_uFileBufferSizeSizeType = 0;
