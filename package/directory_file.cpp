@@ -4,10 +4,10 @@
 // Also the empty directory file of a new branch.
 #include "package/directory_file.h"
 
+#include "package/durable_file.h"
 #include "package/folder_helpers.h"
 #include "package/log_stream.h"
 #include "package/wide_string.h"
-#include "platform/crash_point.h"
 #include "platform/stream_length.h"
 
 #include <algorithm>
@@ -17,52 +17,6 @@
 #include <new>
 
 enum { RVPK_DIR_PATH_LEN = 260, RVPK_DIR_NAME_UNITS = 64 };
-
-// Writes header and entries to "<path>.tmp", flushes, syncs and closes it
-// (each checked), renames it over the path in one step and syncs the folder.
-// A failure leaves the path as it was.
-static int _WriteDirectoryFileDurably(const std::u16string& strPath, const std::u16string& strFolder, const void* pvHeader,
-                                      const unsigned char* pbyArray, uint64_t ullArraySize)
-{
-    int nResult = 0;
-    int nRetCode = 0;
-    std::u16string strTempFileName = strPath + u".tmp";
-    FILE* fpDirFile = nullptr;
-    size_t uWriteCount = 0;
-    int bTempCreated = 0;
-
-    RVPK_PROCESS_ERROR(strTempFileName.size() < RVPK_DIR_PATH_LEN && "nRetCode > 0");
-    Pf_CrashPoint();
-    fpDirFile = Rv_FOpen(strTempFileName.c_str(), "wb");
-    if (!fpDirFile)
-        Rv_LogPrintf(u"Error: open file failed. szTempFileName = %s", strTempFileName.c_str());
-    RVPK_PROCESS_ERROR(fpDirFile);
-    bTempCreated = 1;
-    uWriteCount = fwrite(pvHeader, sizeof(RVPK_DIRECTORY_HEADER), 1, fpDirFile);
-    RVPK_PROCESS_ERROR(uWriteCount == 1);
-    if (ullArraySize > 0) {
-        uWriteCount = fwrite(pbyArray, (size_t)ullArraySize, 1, fpDirFile);
-        RVPK_PROCESS_ERROR(uWriteCount == 1);
-    }
-    // A full disk may show only at the flush: the short file must never replace the good one.
-    nRetCode = Rv_CloseWrittenFile(&fpDirFile, 1);
-    RVPK_PROCESS_ERROR(nRetCode && "Rv_CloseWrittenFile(fpDirFile)");
-
-    // One rename: the path holds the old file or the new one at every moment.
-    Pf_CrashPoint();
-    nRetCode = Rv_MoveFileOverwrite(strTempFileName.c_str(), strPath.c_str());
-    RVPK_PROCESS_ERROR(nRetCode);
-    bTempCreated = 0;
-    nRetCode = Rv_SyncDirectory(strFolder.c_str());
-    RVPK_PROCESS_ERROR(nRetCode && "Rv_SyncDirectory(folder)");
-    nResult = 1;
-Exit0:
-    if (fpDirFile)
-        fclose(fpDirFile);
-    if (bTempCreated)
-        Rv_DeleteFile(strTempFileName.c_str());
-    return nResult;
-}
 
 int Rv_DirectoryFile::Init(const char16_t* pcszDirectory, const char16_t* pcszBranchName, uint32_t uFileNameHashSizeType,
                            uint32_t uFileAddressSizeType, uint32_t uFileBufferSizeSizeType)
@@ -227,7 +181,7 @@ int Rv_DirectoryFile::Save(uint32_t uDataVersion)
         nRetCode = EntryArray.SortByHashBucket();
         RVPK_PROCESS_ERROR(nRetCode);
     }
-    nRetCode = _WriteDirectoryFileDurably(m_wstrFilePath, m_wstrDirectory, &Header, pbyDirBufferArray.get(), ullArraySize);
+    nRetCode = Rv_WriteFileDurably(m_wstrFilePath, m_wstrDirectory, &Header, sizeof(Header), pbyDirBufferArray.get(), (size_t)ullArraySize);
     RVPK_PROCESS_ERROR(nRetCode);
     m_DirectoryHeader = Header;
     nResult = 1;
@@ -281,7 +235,7 @@ int Rv_CreateEmptyDirectoryFile(const char16_t* pcszDirectory, const char16_t* p
     RVPK_PROCESS_ERROR(nRetCode);
     strDirFilePath = std::u16string(pcszDirectory) + u"\\" + strBranch + u".DIR";
     RVPK_PROCESS_ERROR(strDirFilePath.size() < RVPK_DIR_PATH_LEN && "nRetCode != -1");
-    nRetCode = _WriteDirectoryFileDurably(strDirFilePath, pcszDirectory, piBuffer->GetData(), nullptr, 0);
+    nRetCode = Rv_WriteFileDurably(strDirFilePath, pcszDirectory, piBuffer->GetData(), sizeof(RVPK_DIRECTORY_HEADER), nullptr, 0);
     RVPK_PROCESS_ERROR(nRetCode);
     nResult = 1;
 Exit0:

@@ -136,7 +136,8 @@ public:
     // Saves every directory file in branch-name order; the first failure stops.
     int Save(uint32_t uDataVersion);
     int GetDirectoryFile(const std::u16string& strBranchName, Rv_DirectoryFile** ppRetDirectoryFile);
-    int IsBranchLoaded(const std::u16string& strBranchName) const { return m_DirectoryFilesMap.count(strBranchName) != 0; }
+    // Names are compared without case, as the file system finds the files.
+    int IsBranchLoaded(const std::u16string& strBranchName) const;
     // Collects one move; nothing changes until FlushMoveDirectory.
     int MoveDirectoryAddress(uint64_t ullSrcAddress, uint64_t ullDestAddress);
     // Applies the collected moves to every directory file at once and empties the list.

@@ -70,6 +70,16 @@ Exit0:
     return nResult;
 }
 
+int Rv_DirectoryFiles::IsBranchLoaded(const std::u16string& strBranchName) const
+{
+    for (const auto& [strLoaded, pDirectoryFile] : m_DirectoryFilesMap) {
+        (void)pDirectoryFile;
+        if (Rv_StrCaseEqual(strLoaded, strBranchName))
+            return 1;
+    }
+    return 0;
+}
+
 int Rv_DirectoryFiles::Save(uint32_t uDataVersion)
 {
     int nResult = 0;

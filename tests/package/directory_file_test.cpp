@@ -259,9 +259,11 @@ TEST_F(DirectoryFileTest, SetLoadsEveryBranchAndSkipsOtherFiles)
     EXPECT_EQ(200u, pFile->GetItemMap().at(2).ullAddress);
     EXPECT_FALSE(Files.GetDirectoryFile(u"other", &pFile));
     EXPECT_FALSE(Files.GetDirectoryFile(u"", &pFile));
-    // A branch is loaded once.
+    // A branch is loaded once, whatever the case of its name.
     EXPECT_FALSE(Files.Load(Folder().c_str(), u"main"));
-    EXPECT_TRUE(Files.IsBranchLoaded(u"main"));
+    EXPECT_FALSE(Files.Load(Folder().c_str(), u"MAIN"));
+    EXPECT_TRUE(Files.IsBranchLoaded(u"Extra"));
+    EXPECT_FALSE(Files.IsBranchLoaded(u"other"));
 
     ASSERT_TRUE(Files.Save(5));
     EXPECT_EQ(Rv_TestMakeDirFile("main", 5, {{1, 100, 1}}), Read("main.DIR"));
