@@ -3,23 +3,14 @@
 // a map of these records, keyed by id), and the reader that opens the sources
 // and reads bytes from them for batch additions.
 #pragma once
+#include "package/update_file.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <map>
 #include <string>
 
-#pragma pack(push, 1)
-struct RVPK_DATA_SOURCE_FILE_INFO {
-    uint32_t uDataSourceId;        // unique within the update file
-    uint32_t uInUpdateFile;        // non-zero: the source is the update file itself; 0: a file of the working folder
-    char16_t szFileName[64];       // UTF-16, zero-terminated, relative to the working folder
-    uint64_t ullBaseOffset;        // where this source's bytes begin inside its file
-    uint8_t byReserved[8];
-};
-#pragma pack(pop)
-static_assert(sizeof(RVPK_DATA_SOURCE_FILE_INFO) == 152, "data-source record is 152 bytes");
-
-typedef std::map<uint32_t, RVPK_DATA_SOURCE_FILE_INFO> RVPK_DATA_SOURCE_FILE_INFO_MAP;
+// The record and its map are those of the update-file reader.
 
 class Rv_DataSourceFileReader {
 public:
@@ -28,7 +19,7 @@ public:
     Rv_DataSourceFileReader(const Rv_DataSourceFileReader&) = delete;
     Rv_DataSourceFileReader& operator=(const Rv_DataSourceFileReader&) = delete;
 
-    // Opens every source in ascending id order: a record whose uInUpdateFile
+    // Opens every source in ascending id order: a record whose uIsUpdateFileItself
     // is set opens pcszExplicitFilePath when one is given; otherwise the
     // record's file name (a single safe name: no separators, no "..", not
     // empty, terminated inside its field) inside pcszDirectory. An empty map
