@@ -9,8 +9,8 @@
 #define RV_STAMP_PAYLOAD                                             \
     "\\VarFileInfo\\Translation\0" "080404b0\0"                      \
     "\\StringFileInfo\\080404b0\\FileVersion\0" RV_FILE_VERSION_TEXT "\0" \
-    "\\StringFileInfo\\080404b0\\ProductName\0" "Refitter\0"         \
-    "\0"
+    "\\StringFileInfo\\080404b0\\ProductName\0" "Refitter\0"
+// The literal's own terminator is the final zero of the payload.
 
 struct Rv_VersionStampBlock {
     char szMarker[11];
