@@ -47,6 +47,15 @@ std::string _ImageOfLink(std::string strTarget)
 
 }  // namespace
 
+int Pf_GetProcessImagePath(uint32_t uProcessId, std::string* pstrRetImagePath)
+{
+    std::string strTarget = _ReadLink("/proc/" + std::to_string(uProcessId) + "/exe");
+    if (strTarget.empty())
+        return 0;
+    *pstrRetImagePath = _ImageOfLink(strTarget);
+    return 1;
+}
+
 int Pf_ListProcesses(std::vector<Pf_ProcessEntry>* pvecRetProcesses)
 {
     DIR* pDir = opendir("/proc");
@@ -65,10 +74,10 @@ int Pf_ListProcesses(std::vector<Pf_ProcessEntry>* pvecRetProcesses)
         unsigned long ulPid = strtoul(pEntry->d_name, &pszEnd, 10);
         if (pEntry->d_name[0] < '0' || pEntry->d_name[0] > '9' || *pszEnd || ulPid == 0 || ulPid > UINT32_MAX)
             continue;
-        std::string strTarget = _ReadLink(std::string("/proc/") + pEntry->d_name + "/exe");
-        if (strTarget.empty())
+        Pf_ProcessEntry process{(uint32_t)ulPid, ""};
+        if (!Pf_GetProcessImagePath(process.uProcessId, &process.strImagePath))
             continue;
-        vecProcesses.push_back(Pf_ProcessEntry{(uint32_t)ulPid, _ImageOfLink(strTarget)});
+        vecProcesses.push_back(std::move(process));
     }
     int nError = errno;
     closedir(pDir);
