@@ -12,6 +12,9 @@
 #include "package/buffer.h"
 
 #include <cstdint>
+#include <string>
+
+enum { RV_OUTSIDE_PACKAGE_PATH_LEN = 260 };   // resolved paths, terminator included
 
 struct IRv_FileBuffer : IRv_Buffer {
     // GetSize is the size asked for; GetData points at the byte at the asked
@@ -54,3 +57,13 @@ struct IRv_FileManager : IUnknown {
 // A new file manager with reference count 1. The root (at most 259
 // characters) is copied; null or empty means none.
 HRESULT Rv_CreateOutsidePackageFileManager(const char16_t* cpszRootDirectory, IRv_FileManager** ppRetFileManager);
+
+// How a file manager resolves a path: an absolute path ("/..." or "\...", or
+// one with a drive letter) unchanged; otherwise "<root>/<path>", or
+// "<current folder>/<path>" when the root is null or empty. The result of
+// joining must be shorter than RV_OUTSIDE_PACKAGE_PATH_LEN.
+int Rv_GetOutsidePackageRealPath(const char16_t* pcszRootDirectory, const char16_t* pcszPath, std::u16string* pwstrRetPath);
+
+// The idle objects held by the caches of mappings and of view buffers.
+unsigned Rv_GetIdleFileMappingCount();
+unsigned Rv_GetIdleFileBufferCount();

@@ -108,7 +108,7 @@ void Pf_CloseMapping(Pf_Mapping* pMapping)
     delete pMapping;
 }
 
-int Pf_MapView(Pf_Mapping* pMapping, uint64_t ullOffset, size_t uSize, int bWritable, void** ppvRetView)
+static int _MapView(Pf_Mapping* pMapping, uint64_t ullOffset, size_t uSize, int bWritable, int bCopyOnWrite, void** ppvRetView)
 {
     uint64_t ullFileSize = 0;
     if (!pMapping || !ppvRetView || uSize == 0 || ullOffset % s_uGranularity != 0 ||
@@ -128,12 +128,22 @@ int Pf_MapView(Pf_Mapping* pMapping, uint64_t ullOffset, size_t uSize, int bWrit
         errno = ERANGE;
         return 0;
     }
-    void* pvView = mmap(nullptr, uSize, bWritable ? (PROT_READ | PROT_WRITE) : PROT_READ, MAP_SHARED,
-                        pMapping->nFd, (off_t)ullOffset);
+    void* pvView = mmap(nullptr, uSize, (bWritable || bCopyOnWrite) ? (PROT_READ | PROT_WRITE) : PROT_READ,
+                        bCopyOnWrite ? MAP_PRIVATE : MAP_SHARED, pMapping->nFd, (off_t)ullOffset);
     if (pvView == MAP_FAILED)
         return 0;
     *ppvRetView = pvView;
     return 1;
+}
+
+int Pf_MapView(Pf_Mapping* pMapping, uint64_t ullOffset, size_t uSize, int bWritable, void** ppvRetView)
+{
+    return _MapView(pMapping, ullOffset, uSize, bWritable, 0, ppvRetView);
+}
+
+int Pf_MapViewCopyOnWrite(Pf_Mapping* pMapping, uint64_t ullOffset, size_t uSize, void** ppvRetView)
+{
+    return _MapView(pMapping, ullOffset, uSize, 0, 1, ppvRetView);
 }
 
 int Pf_FlushView(void* pvView, size_t uSize)

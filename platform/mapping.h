@@ -32,6 +32,9 @@ void Pf_CloseMapping(Pf_Mapping* pMapping);
 // or the system refuses. A view stays valid until Pf_UnmapView, also after
 // the mapping and the file are closed.
 int Pf_MapView(Pf_Mapping* pMapping, uint64_t ullOffset, size_t uSize, int bWritable, void** ppvRetView);
+// A private view: writable, but its changes never reach the file (a
+// read-only mapping is enough).
+int Pf_MapViewCopyOnWrite(Pf_Mapping* pMapping, uint64_t ullOffset, size_t uSize, void** ppvRetView);
 // Writes a writable view's changes to the file.
 int Pf_FlushView(void* pvView, size_t uSize);
 int Pf_UnmapView(void* pvView, size_t uSize);
