@@ -265,6 +265,24 @@ bool Rv_TestHttpServer::_TakeFault(const std::string& strPath, Rv_TestHttpFault*
     return true;
 }
 
+void Rv_TestHttpServer::ReleaseHeld()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_bReleased = true;
+    }
+    m_Changed.notify_all();
+}
+
+bool Rv_TestHttpServer::_WaitReleased()
+{
+    std::unique_lock<std::mutex> lock(m_Mutex);
+    // Stop sets its flag without the lock: look again now and then.
+    while (!m_bReleased && !m_bStop)
+        m_Changed.wait_for(lock, std::chrono::milliseconds(50));
+    return !m_bStop;
+}
+
 bool Rv_TestHttpServer::_Sleep(unsigned uMs)
 {
     std::unique_lock<std::mutex> lock(m_Mutex);
@@ -404,6 +422,8 @@ bool Rv_TestHttpServer::_Answer(int nFd, const Rv_TestHttpRequest& request, bool
     _TakeFault(request.strPath, &fault);
     if (fault.uDelayMs > 0 && !_Sleep(fault.uDelayMs))
         return false;
+    if (fault.bHold && !_WaitReleased())
+        return false;
 
     if (!fault.strLocation.empty()) {
         nStatus = fault.nStatus ? fault.nStatus : 302;
@@ -471,6 +491,15 @@ bool Rv_TestHttpServer::_Answer(int nFd, const Rv_TestHttpRequest& request, bool
     while (bOk && !bHead && llSent < llLimit && !m_bStop) {
         std::string strPiece;
         size_t uWant = (size_t)std::min<long long>(uChunk, llLimit - llSent);
+        if (fault.llTrickleAfter >= 0 && llSent + (long long)uWant > fault.llTrickleAfter) {
+            if (llSent >= fault.llTrickleAfter) {
+                uWant = 1;
+                if (!_Sleep(20))
+                    break;
+            } else {
+                uWant = (size_t)(fault.llTrickleAfter - llSent);
+            }
+        }
         if (nFileFd >= 0) {
             strPiece.resize(uWant);
             ssize_t nRead = pread(nFileFd, strPiece.data(), uWant, llOffset + llSent);

@@ -23,6 +23,8 @@ struct Rv_TestHttpFault {
     std::string strLocation;            // redirect: Location header (status 302 unless nStatus)
     long long llDropAfter = -1;         // close the connection after this many body bytes
     unsigned uDelayMs = 0;              // wait before the answer (cut short by Stop)
+    bool bHold = false;                 // wait before the answer until ReleaseHeld (or Stop)
+    long long llTrickleAfter = -1;      // after this many body bytes, one byte every 20 ms
     bool bNoContentLength = false;      // no Content-Length: the close ends the body
     bool bChunked = false;              // Transfer-Encoding: chunked
     bool bIgnoreRange = false;          // answer 200 with the whole file even to a Range request
@@ -64,6 +66,8 @@ public:
     // strPath as on the request line without the query ("/a/b.bin").
     void SetFault(const std::string& strPath, const Rv_TestHttpFault& fault);
     void ClearFaults();
+    // Ends every hold, present and future.
+    void ReleaseHeld();
 
     std::vector<Rv_TestHttpRequest> Requests() const;
     // Requests of one path only.
@@ -77,6 +81,7 @@ private:
     bool _Answer(int nFd, const Rv_TestHttpRequest& request, bool* pbKeepOpen);
     bool _TakeFault(const std::string& strPath, Rv_TestHttpFault* pFault);
     bool _Sleep(unsigned uMs);
+    bool _WaitReleased();
 
     std::string m_strRoot;
     int m_nListenFd = -1;
@@ -88,6 +93,7 @@ private:
     mutable std::condition_variable m_Changed;
     std::map<std::string, Rv_TestHttpFault> m_mapFaults;
     std::vector<Rv_TestHttpRequest> m_vecRequests;
+    bool m_bReleased = false;
     std::vector<int> m_vecConnFds;
     std::vector<std::thread> m_vecThreads;
 };
