@@ -54,12 +54,13 @@ protected:
         m_vecTools.push_back(strPath);
         return strPath;
     }
-    // Starts a tool as a child of the test and waits until it is listed.
+    // Starts a tool as a child of the test and waits until it has recorded its start.
     void Run(const std::string& strTool)
     {
+        std::string strStarted = Args(strTool) + "run\n";
         m_vecChildren.push_back(std::make_unique<Pf_Process>());
         ASSERT_TRUE(m_vecChildren.back()->Start("\"" + strTool + "\" run", ""));
-        ASSERT_TRUE(_Eventually([&] { return Rv_TestReadFile(strTool + ".args").find("run\n") != std::string::npos; }));
+        ASSERT_TRUE(_Eventually([&] { return Args(strTool) == strStarted; }));
     }
     std::string AppPath() const { return m_dir.File("app/"); }
     static std::string Args(const std::string& strTool) { return Rv_TestReadFile(strTool + ".args"); }
