@@ -526,8 +526,13 @@ bool Rv_TestHttpServer::_Answer(int nFd, const Rv_TestHttpRequest& request, bool
         close(nFileFd);
     if (!bOk || m_bStop)
         return false;
-    if (fault.llDropAfter >= 0 && fault.llDropAfter < llLength && !bHead)
+    if (fault.llDropAfter >= 0 && fault.llDropAfter < llLength && !bHead) {
+        if (fault.bReset) {
+            struct linger lingerReset = {1, 0};
+            setsockopt(nFd, SOL_SOCKET, SO_LINGER, &lingerReset, sizeof(lingerReset));
+        }
         return false;               // drop: close without the rest
+    }
     if (fault.bChunked && !bHead && !SendAll(nFd, "0\r\n\r\n"))
         return false;
     return *pbKeepOpen;

@@ -22,6 +22,7 @@ struct Rv_TestHttpFault {
     std::string strBody;                // body of a status answer
     std::string strLocation;            // redirect: Location header (status 302 unless nStatus)
     long long llDropAfter = -1;         // close the connection after this many body bytes
+    bool bReset = false;                // drop with a reset instead of an orderly close
     unsigned uDelayMs = 0;              // wait before the answer (cut short by Stop)
     bool bHold = false;                 // wait before the answer until ReleaseHeld (or Stop)
     long long llTrickleAfter = -1;      // after this many body bytes, one byte every 20 ms

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 namespace {
@@ -125,6 +126,34 @@ TEST_F(HttpDownloadTest, UnsizedAndChunkedBodiesAreComplete)
         ASSERT_EQ(0, Fetch("/a/b/file.bin", strLocal)) << c.uChunk;
         EXPECT_EQ(m_strData, Rv_TestReadFile(strLocal)) << c.uChunk;
     }
+}
+
+TEST_F(HttpDownloadTest, ResetEndsNoUnsizedBody)
+{
+    // Without a length only an orderly close ends the body: a reset is a
+    // lost connection, resumed with a Range request.
+    std::string strLocal = m_strOut + "/file.bin";
+    Rv_TestHttpFault fault;
+    fault.bNoContentLength = true;
+    fault.llDropAfter = 100000;
+    fault.bReset = true;
+    fault.nTimes = 1;
+    m_Server.SetFault("/a/b/file.bin", fault);
+    ASSERT_EQ(0, Fetch("/a/b/file.bin", strLocal));
+    EXPECT_EQ(m_strData, Rv_TestReadFile(strLocal));
+    auto vecRequests = m_Server.Requests();
+    ASSERT_EQ(2u, vecRequests.size());
+    EXPECT_EQ("bytes=100000-", vecRequests[1].Header("Range"));
+}
+
+TEST_F(HttpDownloadTest, FailingWriteFailsAtOnce)
+{
+    std::string strLocal = m_strOut + "/file.bin";
+    if (symlink("/dev/full", (strLocal + ".tmp").c_str()) != 0)
+        GTEST_SKIP() << "no symbolic link";
+    EXPECT_EQ(3, Fetch("/a/b/file.bin", strLocal));
+    EXPECT_EQ(1u, m_Server.Requests().size());
+    EXPECT_FALSE(Pf_FileExists(strLocal));
 }
 
 TEST_F(HttpDownloadTest, AnswerWithoutBodyBytesIsNotRetriedForEver)

@@ -114,6 +114,13 @@ TEST_F(ProxyTest, SocksProxies)
         EXPECT_EQ(m_strData, Rv_TestReadFile(Out())) << nType;
     }
     EXPECT_EQ(3u, m_Server.RequestsFor("/a/b/file.bin").size());
+    // A host name of more than 255 bytes never goes into a packet.
+    for (int nType : {RV_HTTP_PROXY_SOCKS4A, RV_HTTP_PROXY_SOCKS5}) {
+        CHttpDownload client;
+        Aim(&client, nType, proxy.Port());
+        std::string strURL = "http://" + std::string(300, 'h') + "/a/b/file.bin";
+        EXPECT_EQ(3, client.Download(strURL.c_str(), Out().c_str())) << nType;
+    }
     // A proxy type that does not exist fails without traffic.
     CHttpDownload client;
     Aim(&client, 2, proxy.Port());
