@@ -80,6 +80,11 @@ int Rv_UpdatePackage(const char16_t* pcszUpdateFilePath, const char16_t* pcszCon
     Rv_LogPrintf(u"CleanPackageDirectoryForUpdate()");
     nRetCode = _CleanPackageDirectoryForUpdate(DataConfig, szPackageDirectory);
     RVPK_PROCESS_ERROR(nRetCode);
+    // The package is in state 1 here, so a backup still present is stale (a
+    // run stopped between the final save and the deletion of its backup):
+    // it is removed with the other leftovers and can never be restored later.
+    nRetCode = Rv_DeletePackageBackup(szPackageDirectory);
+    RVPK_PROCESS_ERROR(nRetCode);
 
     Rv_LogPrintf(u"UpdateHeader.uFromDataVersion = %u , DataConfig.uDataVersion = %u", UpdateHeader.uFromDataVersion,
                  DataConfig.uDataVersion);
