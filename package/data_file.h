@@ -95,7 +95,12 @@ public:
     uint32_t GetFileCount() const { return m_uFileCount; }
 
 private:
+    // The mapping of the data file holding [address, address + size): the
+    // range must lie inside one data file and fit one view.
     int _GetMapping(uint64_t ullAddress, uint64_t ullSize, IRv_FileMapping** ppiRetMapping, uint64_t* pullRetOffset, uint32_t* puRetIndex);
+    int _FillEmpty(uint64_t ullAddress, uint64_t ullSize);
+    int _CopyBetween(IRv_FileMapping* piSrc, uint64_t ullSrcOffset, IRv_FileMapping* piDest, uint64_t ullDestOffset, uint64_t ullSize);
+    int _OpenMapping(uint32_t uIndex, const std::u16string& strPath);
     int _SetAllDataFileToCurrentTime();
     void _ReleaseAll();
 
@@ -107,6 +112,8 @@ private:
     IRv_FileManager* m_piFileManager = nullptr;
     std::vector<IRv_FileMapping*> m_FileMappingArray;
     std::vector<std::u16string> m_vecDataFilePaths;
-    std::vector<int> m_vecChangedFlags;
+    std::vector<int> m_vecChangedFlags;   // stamped with the current time at Uninit
+    std::vector<int> m_vecDirtyFlags;     // written in any way: synced by SyncDataFiles
+    std::vector<uint64_t> m_vecWriteTimes;   // last-write times when opened (FILETIME)
     unsigned char* m_pbyEmptyBuffer = nullptr;
 };

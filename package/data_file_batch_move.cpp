@@ -1,0 +1,151 @@
+// The batch move of the data-file writer: all moves of a batch take effect
+// at once, like the directory side's address moves.
+#include "package/data_file.h"
+
+#include "package/log_stream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace {
+struct Rv_BatchMoveItem {
+    RVPK_MOVE_DATA_BLOCK Move;
+    IRv_FileMapping* piSrc;
+    uint64_t ullSrcOffset;
+    uint32_t uSrcIndex;
+    IRv_FileMapping* piDest;
+    uint64_t ullDestOffset;
+    uint32_t uDestIndex;
+    std::unique_ptr<unsigned char[]> pbySnapshot;   // the source bytes before the batch, when a destination covers them
+};
+
+struct Rv_AddressRange {
+    uint64_t ullBegin;
+    uint64_t ullEnd;
+};
+
+// The first range of the sorted, merged list that ends after ullAddress.
+std::vector<Rv_AddressRange>::const_iterator _FirstEndingAfter(const std::vector<Rv_AddressRange>& rRanges, uint64_t ullAddress)
+{
+    return std::upper_bound(rRanges.begin(), rRanges.end(), ullAddress,
+                            [](uint64_t ullValue, const Rv_AddressRange& Range) { return ullValue < Range.ullEnd; });
+}
+}
+
+int Rv_DataFileWriter::_CopyBetween(IRv_FileMapping* piSrc, uint64_t ullSrcOffset, IRv_FileMapping* piDest, uint64_t ullDestOffset,
+                                    uint64_t ullSize)
+{
+    int nResult = 0;
+    HRESULT hrRetCode = E_FAIL;
+    IRv_FileBuffer* piSrcView = nullptr;
+    IRv_FileBuffer* piDestView = nullptr;
+
+    hrRetCode = piSrc->MapView(ullSrcOffset, (uint32_t)ullSize, &piSrcView);
+    RVPK_COM_PROCESS_ERROR(hrRetCode);
+    hrRetCode = piDest->MapView(ullDestOffset, (uint32_t)ullSize, &piDestView);
+    RVPK_COM_PROCESS_ERROR(hrRetCode);
+    RVPK_PROCESS_ERROR(piDestView->GetData() && "piDestFileBuffer");
+    memcpy(piDestView->GetData(), piSrcView->GetData(), (size_t)ullSize);
+    nResult = 1;
+Exit0:
+    Rv_ComRelease(piDestView);
+    Rv_ComRelease(piSrcView);
+    return nResult;
+}
+
+int Rv_DataFileWriter::BatchMoveMoveDataBlock(const std::vector<RVPK_MOVE_DATA_BLOCK>& rMoveList)
+{
+    int nResult = 0;
+    int nRetCode = 0;
+    HRESULT hrRetCode = E_FAIL;
+    std::vector<Rv_BatchMoveItem> vecItems;
+    std::vector<Rv_AddressRange> vecDestRanges;
+    IRv_FileBuffer* piView = nullptr;
+
+    RVPK_ASSERT_EXIT(!m_FileMappingArray.empty());
+    // Every move is checked before anything is written.
+    for (const RVPK_MOVE_DATA_BLOCK& Move : rMoveList) {
+        Rv_BatchMoveItem Item{Move, nullptr, 0, 0, nullptr, 0, 0, nullptr};
+        if (Move.ullSize == 0)
+            continue;   // nothing to move
+        RVPK_PROCESS_ERROR(Move.ullSrcAddress != Move.ullDestAddress && "itMoveDataItem->ullSrcAddress != itMoveDataItem->ullDestAddress");
+        nRetCode = _GetMapping(Move.ullSrcAddress, Move.ullSize, &Item.piSrc, &Item.ullSrcOffset, &Item.uSrcIndex);
+        RVPK_PROCESS_ERROR(nRetCode);
+        nRetCode = _GetMapping(Move.ullDestAddress, Move.ullSize, &Item.piDest, &Item.ullDestOffset, &Item.uDestIndex);
+        RVPK_PROCESS_ERROR(nRetCode);
+        vecDestRanges.push_back({Move.ullDestAddress, Move.ullDestAddress + Move.ullSize});
+        vecItems.push_back(std::move(Item));
+    }
+    // The union of the destinations, sorted and merged.
+    std::sort(vecDestRanges.begin(), vecDestRanges.end(),
+              [](const Rv_AddressRange& A, const Rv_AddressRange& B) { return A.ullBegin < B.ullBegin; });
+    {
+        std::vector<Rv_AddressRange> vecMerged;
+        for (const Rv_AddressRange& Range : vecDestRanges) {
+            if (!vecMerged.empty() && Range.ullBegin <= vecMerged.back().ullEnd)
+                vecMerged.back().ullEnd = std::max(vecMerged.back().ullEnd, Range.ullEnd);
+            else
+                vecMerged.push_back(Range);
+        }
+        vecDestRanges.swap(vecMerged);
+    }
+
+    // A source that some destination writes over is copied out first.
+    for (Rv_BatchMoveItem& Item : vecItems) {
+        uint64_t ullEnd = Item.Move.ullSrcAddress + Item.Move.ullSize;
+        auto itRange = _FirstEndingAfter(vecDestRanges, Item.Move.ullSrcAddress);
+        if (itRange == vecDestRanges.end() || itRange->ullBegin >= ullEnd)
+            continue;
+        Item.pbySnapshot.reset(new (std::nothrow) unsigned char[Item.Move.ullSize]);
+        RVPK_PROCESS_ERROR(Item.pbySnapshot && "snapshot of an overwritten source");
+        hrRetCode = Item.piSrc->MapView(Item.ullSrcOffset, (uint32_t)Item.Move.ullSize, &piView);
+        RVPK_COM_PROCESS_ERROR(hrRetCode);
+        memcpy(Item.pbySnapshot.get(), piView->GetData(), (size_t)Item.Move.ullSize);
+        Rv_ComRelease(piView);
+    }
+
+    // The destinations, in address order.
+    std::stable_sort(vecItems.begin(), vecItems.end(), [](const Rv_BatchMoveItem& A, const Rv_BatchMoveItem& B) {
+        return A.Move.ullDestAddress < B.Move.ullDestAddress;
+    });
+    for (Rv_BatchMoveItem& Item : vecItems) {
+        m_vecDirtyFlags[Item.uDestIndex] = 1;
+        if (Item.pbySnapshot) {
+            hrRetCode = Item.piDest->MapView(Item.ullDestOffset, (uint32_t)Item.Move.ullSize, &piView);
+            RVPK_COM_PROCESS_ERROR(hrRetCode);
+            RVPK_PROCESS_ERROR(piView->GetData() && "piDestFileBuffer");
+            memcpy(piView->GetData(), Item.pbySnapshot.get(), (size_t)Item.Move.ullSize);
+            Rv_ComRelease(piView);
+        } else {
+            nRetCode = _CopyBetween(Item.piSrc, Item.ullSrcOffset, Item.piDest, Item.ullDestOffset, Item.Move.ullSize);
+            RVPK_PROCESS_ERROR(nRetCode);
+        }
+        m_vecChangedFlags[Item.uDestIndex] = 1;
+    }
+
+    // The source bytes that no destination covers become empty. Sources are
+    // not stamped as changed.
+    for (Rv_BatchMoveItem& Item : vecItems) {
+        uint64_t ullPos = Item.Move.ullSrcAddress;
+        uint64_t ullEnd = Item.Move.ullSrcAddress + Item.Move.ullSize;
+        auto itRange = _FirstEndingAfter(vecDestRanges, ullPos);
+        m_vecDirtyFlags[Item.uSrcIndex] = 1;
+        while (ullPos < ullEnd) {
+            uint64_t ullGapEnd = (itRange == vecDestRanges.end()) ? ullEnd : std::min(ullEnd, std::max(ullPos, itRange->ullBegin));
+            if (ullGapEnd > ullPos) {
+                nRetCode = _FillEmpty(ullPos, ullGapEnd - ullPos);
+                RVPK_PROCESS_ERROR(nRetCode);
+            }
+            if (itRange == vecDestRanges.end())
+                break;
+            ullPos = std::max(ullGapEnd, itRange->ullEnd);
+            ++itRange;
+        }
+    }
+    nResult = 1;
+Exit0:
+    Rv_ComRelease(piView);
+    return nResult;
+}

@@ -1,0 +1,334 @@
+// The data-file writer: every write of an update goes through read-write
+// mappings of the data files; changed files are synced and stamped.
+#include "package/data_file.h"
+
+#include "package/folder_helpers.h"
+#include "package/log_stream.h"
+#include "package/wide_format.h"
+#include "package/wide_string.h"
+#include "platform/clock.h"
+#include "platform/file.h"
+#include "platform/text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+static const uint64_t s_ullEmptyBlockSize = 16 * 1024 * 1024;
+static const uint64_t s_ullMoveChunkSize = 10 * 1024 * 1024;
+
+Rv_DataFileWriter::~Rv_DataFileWriter()
+{
+    _ReleaseAll();
+}
+
+void Rv_DataFileWriter::_ReleaseAll()
+{
+    for (IRv_FileMapping*& piMapping : m_FileMappingArray)
+        Rv_ComRelease(piMapping);
+    m_FileMappingArray.clear();
+    Rv_ComRelease(m_piFileManager);
+    delete[] m_pbyEmptyBuffer;
+    m_pbyEmptyBuffer = nullptr;
+    m_bOpenDataFiles = 0;
+}
+
+int Rv_DataFileWriter::_OpenMapping(uint32_t uIndex, const std::u16string& strPath)
+{
+    int nResult = 0;
+    HRESULT hrRetCode = E_FAIL;
+    IRv_FileMapping* piMapping = nullptr;
+    Pf_FILETIME ftWrite{};
+
+    (void)uIndex;
+    Pf_SetReadOnly(Rv_ToNarrow(strPath), 0);   // a read-only data file becomes writable
+    hrRetCode = m_piFileManager->CreateFileMapping(strPath.c_str(), RV_FILE_MAPPING_MODE_READ_WRITE, &piMapping);
+    if (FAILED(hrRetCode))
+        Rv_LogPrintf(u"ERROR: CreateFileMapping failed. szDataFilePath = %s", strPath.c_str());
+    RVPK_COM_PROCESS_ERROR(hrRetCode);
+    Pf_GetFileTimes(Rv_ToNarrow(strPath), nullptr, nullptr, &ftWrite);
+    m_FileMappingArray.push_back(piMapping);
+    piMapping = nullptr;
+    m_vecDataFilePaths.push_back(strPath);
+    m_vecChangedFlags.push_back(0);
+    m_vecDirtyFlags.push_back(0);
+    m_vecWriteTimes.push_back(Pf_FileTimeToU64(ftWrite));
+    nResult = 1;
+Exit0:
+    Rv_ComRelease(piMapping);
+    return nResult;
+}
+
+int Rv_DataFileWriter::Init(const char16_t* pcszDirectory, const char16_t* pcszFileNamePrefix, uint64_t ullMaxSizePerDataFile,
+                            uint32_t uFileCount)
+{
+    int nResult = 0;
+    int nRetCode = 0;
+    HRESULT hrRetCode = E_FAIL;
+    char16_t szDataFilePath[RVPK_DATA_FILE_PATH_LEN];
+
+    RVPK_ASSERT_EXIT(pcszDirectory);
+    RVPK_ASSERT_EXIT(pcszFileNamePrefix);
+    RVPK_ASSERT_EXIT(m_FileMappingArray.empty());
+    RVPK_ASSERT_EXIT(Rv_IsSafeFileName(pcszFileNamePrefix) && "pcszFileNamePrefix");
+    // 0 would divide by zero in the address split; above 32 bits the data
+    // files could not be created at their size.
+    RVPK_ASSERT_EXIT(ullMaxSizePerDataFile > 0);
+    RVPK_ASSERT_EXIT(ullMaxSizePerDataFile <= UINT32_MAX);
+    m_uFileCount = uFileCount;
+    m_ullMaxSizePerDataFile = ullMaxSizePerDataFile;
+    m_wstrDirectory = pcszDirectory;
+    m_wstrFileNamePrefix = pcszFileNamePrefix;
+    // Paths are handed over whole: a manager without root takes an absolute
+    // one unchanged and a relative one against the current folder, as the
+    // directory itself would be.
+    hrRetCode = Rv_CreateOutsidePackageFileManager(nullptr, &m_piFileManager);
+    RVPK_COM_PROCESS_ERROR(hrRetCode);
+    m_vecDataFilePaths.clear();
+    m_vecChangedFlags.clear();
+    m_vecDirtyFlags.clear();
+    m_vecWriteTimes.clear();
+    for (uint32_t i = 0; i < uFileCount; ++i) {
+        nRetCode = Rv_GetDataFilePath(szDataFilePath, RVPK_DATA_FILE_PATH_LEN, pcszDirectory, pcszFileNamePrefix, i);
+        RVPK_PROCESS_ERROR(nRetCode);
+        nRetCode = _OpenMapping(i, szDataFilePath);
+        RVPK_PROCESS_ERROR(nRetCode);
+    }
+    m_bOpenDataFiles = 1;
+    nResult = 1;
+Exit0:
+    if (!nResult)
+        _ReleaseAll();
+    return nResult;
+}
+
+int Rv_DataFileWriter::Uninit()
+{
+    int nResult = 0;
+    int nRetCode = 0;
+
+    for (IRv_FileMapping*& piMapping : m_FileMappingArray)
+        Rv_ComRelease(piMapping);
+    nRetCode = _SetAllDataFileToCurrentTime();
+    _ReleaseAll();
+    RVPK_PROCESS_ERROR(nRetCode);
+    nResult = 1;
+Exit0:
+    return nResult;
+}
+
+int Rv_DataFileWriter::_SetAllDataFileToCurrentTime()
+{
+    int nResult = 0;
+    int nRetCode = 0;
+    Pf_FILETIME ftNow = Pf_UnixToFileTime(Pf_GetUnixTime(), 0);
+
+    for (size_t i = 0; i < m_vecDataFilePaths.size(); ++i) {
+        if (m_vecChangedFlags[i]) {
+            nRetCode = Pf_SetFileTimes(Rv_ToNarrow(m_vecDataFilePaths[i]), nullptr, &ftNow);
+            RVPK_PROCESS_ERROR(nRetCode);
+        } else if (m_vecDirtyFlags[i]) {
+            // Written only as a batch-move source: the system moved its time
+            // on; it keeps the time it had.
+            Pf_FILETIME ftOld = Pf_U64ToFileTime(m_vecWriteTimes[i]);
+            nRetCode = Pf_SetFileTimes(Rv_ToNarrow(m_vecDataFilePaths[i]), nullptr, &ftOld);
+            RVPK_PROCESS_ERROR(nRetCode);
+        }
+    }
+    nResult = 1;
+Exit0:
+    return nResult;
+}
+
+int Rv_DataFileWriter::SyncDataFiles()
+{
+    int nResult = 0;
+    int nRetCode = 0;
+
+    for (size_t i = 0; i < m_vecDataFilePaths.size(); ++i) {
+        if (!m_vecDirtyFlags[i])
+            continue;
+        nRetCode = Rv_SyncFile(m_vecDataFilePaths[i].c_str());
+        RVPK_PROCESS_ERROR(nRetCode && "Rv_SyncFile(data file)");
+    }
+    nRetCode = Rv_SyncDirectory(m_wstrDirectory.c_str());
+    RVPK_PROCESS_ERROR(nRetCode && "Rv_SyncDirectory");
+    nResult = 1;
+Exit0:
+    return nResult;
+}
+
+int Rv_DataFileWriter::AddEmptyDataFile(uint32_t uDataFileIndex)
+{
+    int nResult = 0;
+    int nRetCode = 0;
+    char16_t szDataFilePath[RVPK_DATA_FILE_PATH_LEN];
+
+    RVPK_ASSERT_EXIT(m_bOpenDataFiles);
+    RVPK_ASSERT_EXIT(uDataFileIndex == m_uFileCount);
+    RVPK_ASSERT_EXIT(m_uFileCount < UINT32_MAX);
+    nRetCode = Rv_Format(szDataFilePath, RVPK_DATA_FILE_PATH_LEN, u"%s/%s%u.%s", m_wstrDirectory.c_str(), m_wstrFileNamePrefix.c_str(),
+                         (unsigned)uDataFileIndex, u"DAT");
+    RVPK_PROCESS_ERROR(nRetCode != -1);
+    nRetCode = Rv_CreateEmptyDataFile(szDataFilePath, m_ullMaxSizePerDataFile);
+    RVPK_PROCESS_ERROR(nRetCode);
+    nRetCode = _OpenMapping(uDataFileIndex, szDataFilePath);
+    RVPK_PROCESS_ERROR(nRetCode);
+    m_uFileCount++;
+    nResult = 1;
+Exit0:
+    return nResult;
+}
+
+int Rv_DataFileWriter::_GetMapping(uint64_t ullAddress, uint64_t ullSize, IRv_FileMapping** ppiRetMapping, uint64_t* pullRetOffset,
+                                   uint32_t* puRetIndex)
+{
+    int nResult = 0;
+    uint64_t ullIndex = 0;
+    uint64_t ullOffset = 0;
+
+    RVPK_ASSERT_EXIT(m_ullMaxSizePerDataFile > 0);
+    ullIndex = ullAddress / m_ullMaxSizePerDataFile;
+    ullOffset = ullAddress % m_ullMaxSizePerDataFile;
+    RVPK_PROCESS_ERROR(ullIndex < m_FileMappingArray.size() && "uDataFielIndex < m_FileMappingArray.size()");
+    // A range never spills into the next data file.
+    RVPK_PROCESS_ERROR(ullSize <= m_ullMaxSizePerDataFile - ullOffset);
+    RVPK_PROCESS_ERROR(m_FileMappingArray[ullIndex] && "piFileMapping");
+    *ppiRetMapping = m_FileMappingArray[ullIndex];
+    *pullRetOffset = ullOffset;
+    *puRetIndex = (uint32_t)ullIndex;
+    nResult = 1;
+Exit0:
+    return nResult;
+}
+
+// Copies a range in or out through one view of the data file.
+static int _CopyView(IRv_FileMapping* piMapping, uint64_t ullOffset, uint64_t ullSize, const void* pvIn, void* pvOut)
+{
+    int nResult = 0;
+    HRESULT hrRetCode = E_FAIL;
+    IRv_FileBuffer* piView = nullptr;
+
+    RVPK_ASSERT_EXIT(ullSize > 0 && ullSize <= UINT32_MAX);
+    hrRetCode = piMapping->MapView(ullOffset, (uint32_t)ullSize, &piView);
+    RVPK_COM_PROCESS_ERROR(hrRetCode);
+    RVPK_PROCESS_ERROR(piView->GetData() && "pbyDestDataBuffer");
+    if (pvIn)
+        memcpy(piView->GetData(), pvIn, (size_t)ullSize);
+    else if (pvOut)
+        memcpy(pvOut, piView->GetData(), (size_t)ullSize);
+    else
+        memset(piView->GetData(), RVPK_EMPTY_BYTE, (size_t)ullSize);
+    nResult = 1;
+Exit0:
+    Rv_ComRelease(piView);
+    return nResult;
+}
+
+int Rv_DataFileWriter::WriteData(uint64_t ullAddress, uint64_t ullSize, const void* pbyDataBuffer)
+{
+    int nResult = 0;
+    int nRetCode = 0;
+    IRv_FileMapping* piMapping = nullptr;
+    uint64_t ullOffset = 0;
+    uint32_t uIndex = 0;
+
+    RVPK_ASSERT_EXIT(!m_FileMappingArray.empty());
+    RVPK_ASSERT_EXIT(ullSize > 0);
+    RVPK_ASSERT_EXIT(pbyDataBuffer);
+    nRetCode = _GetMapping(ullAddress, ullSize, &piMapping, &ullOffset, &uIndex);
+    RVPK_PROCESS_ERROR(nRetCode);
+    m_vecDirtyFlags[uIndex] = 1;
+    nRetCode = _CopyView(piMapping, ullOffset, ullSize, pbyDataBuffer, nullptr);
+    RVPK_PROCESS_ERROR(nRetCode);
+    m_vecChangedFlags[uIndex] = 1;
+    nResult = 1;
+Exit0:
+    return nResult;
+}
+
+int Rv_DataFileWriter::_FillEmpty(uint64_t ullAddress, uint64_t ullSize)
+{
+    int nResult = 0;
+    int nRetCode = 0;
+    IRv_FileMapping* piMapping = nullptr;
+    uint64_t ullOffset = 0;
+    uint32_t uIndex = 0;
+    uint64_t ullDone = 0;
+
+    nRetCode = _GetMapping(ullAddress, ullSize, &piMapping, &ullOffset, &uIndex);
+    RVPK_PROCESS_ERROR(nRetCode);
+    m_vecDirtyFlags[uIndex] = 1;
+    while (ullDone < ullSize) {
+        uint64_t ullChunk = std::min(s_ullEmptyBlockSize, ullSize - ullDone);
+        nRetCode = _CopyView(piMapping, ullOffset + ullDone, ullChunk, m_pbyEmptyBuffer, nullptr);
+        RVPK_PROCESS_ERROR(nRetCode);
+        ullDone += ullChunk;
+    }
+    nResult = 1;
+Exit0:
+    return nResult;
+}
+
+int Rv_DataFileWriter::RemoveData(uint64_t ullAddress, uint64_t ullSize)
+{
+    int nResult = 0;
+    int nRetCode = 0;
+
+    RVPK_ASSERT_EXIT(!m_FileMappingArray.empty());
+    RVPK_ASSERT_EXIT(ullSize > 0);
+    if (!m_pbyEmptyBuffer) {
+        m_pbyEmptyBuffer = new (std::nothrow) unsigned char[s_ullEmptyBlockSize];
+        RVPK_PROCESS_ERROR(m_pbyEmptyBuffer);
+        memset(m_pbyEmptyBuffer, RVPK_EMPTY_BYTE, s_ullEmptyBlockSize);
+    }
+    nRetCode = _FillEmpty(ullAddress, ullSize);
+    RVPK_PROCESS_ERROR(nRetCode);
+    m_vecChangedFlags[ullAddress / m_ullMaxSizePerDataFile] = 1;   // the range was checked by the fill
+    nResult = 1;
+Exit0:
+    return nResult;
+}
+
+int Rv_DataFileWriter::MoveDataBlock(uint64_t ullSrcAddress, uint64_t ullSize, uint64_t ullDestAddress)
+{
+    int nResult = 0;
+    int nRetCode = 0;
+    IRv_FileMapping* piSrcFileMapping = nullptr;
+    IRv_FileMapping* piDestFileMapping = nullptr;
+    uint64_t ullSrcOffset = 0;
+    uint64_t ullDestOffset = 0;
+    uint32_t uSrcDataFielIndex = 0;
+    uint32_t uDestDataFileIndex = 0;
+    uint64_t ullDone = 0;
+    unsigned char* pbyChunk = nullptr;
+
+    RVPK_ASSERT_EXIT(ullSize != 0);
+    RVPK_ASSERT_EXIT(ullSrcAddress != ullDestAddress);
+    // The ranges may not overlap (written so that no sum wraps).
+    RVPK_ASSERT_EXIT(ullDestAddress < ullSrcAddress ? ullSrcAddress - ullDestAddress >= ullSize : ullDestAddress - ullSrcAddress >= ullSize);
+    nRetCode = _GetMapping(ullSrcAddress, ullSize, &piSrcFileMapping, &ullSrcOffset, &uSrcDataFielIndex);
+    RVPK_PROCESS_ERROR(nRetCode);
+    nRetCode = _GetMapping(ullDestAddress, ullSize, &piDestFileMapping, &ullDestOffset, &uDestDataFileIndex);
+    RVPK_PROCESS_ERROR(nRetCode);
+    pbyChunk = new (std::nothrow) unsigned char[std::min(ullSize, s_ullMoveChunkSize)];
+    RVPK_PROCESS_ERROR(pbyChunk);
+    m_vecDirtyFlags[uSrcDataFielIndex] = 1;
+    m_vecDirtyFlags[uDestDataFileIndex] = 1;
+    while (ullDone < ullSize) {
+        uint64_t ullChunk = std::min(s_ullMoveChunkSize, ullSize - ullDone);
+        nRetCode = _CopyView(piSrcFileMapping, ullSrcOffset + ullDone, ullChunk, nullptr, pbyChunk);
+        RVPK_PROCESS_ERROR(nRetCode);
+        nRetCode = _CopyView(piDestFileMapping, ullDestOffset + ullDone, ullChunk, pbyChunk, nullptr);
+        RVPK_PROCESS_ERROR(nRetCode);
+        m_vecChangedFlags[uDestDataFileIndex] = 1;
+        nRetCode = _CopyView(piSrcFileMapping, ullSrcOffset + ullDone, ullChunk, nullptr, nullptr);
+        RVPK_PROCESS_ERROR(nRetCode);
+        m_vecChangedFlags[uSrcDataFielIndex] = 1;
+        ullDone += ullChunk;
+    }
+    nResult = 1;
+Exit0:
+    delete[] pbyChunk;
+    return nResult;
+}
