@@ -53,6 +53,12 @@ public:
     int SendCommandToFlash(const std::string& strName, const std::vector<std::string>& vecArgs);
     void Draw();
     void MoveWindowByMouse(uintptr_t uKeyFlags);
+    // Any thread: asks the loop to end when the window exists.
+    void PostQuit()
+    {
+        if (m_Window.IsCreated())
+            m_Window.Post(WM_FLASH_QUIT, 0, 0);
+    }
     int GetErrorCode() const { return m_nErrorCode; }
     uint32_t GetFlashVersion() const { return m_uFlashVersion; }
 
