@@ -205,13 +205,13 @@ int Pf_IniReadInt(const std::string& strFile, const std::string& strSection, con
     return Pf_AtoI(strValue);
 }
 
-int Pf_IniGetSectionKeys(const std::string& strFile, const std::string& strSection,
-                         std::vector<std::string>* pvecRetKeys)
+int Pf_IniGetSectionValues(const std::string& strFile, const std::string& strSection,
+                           std::vector<std::pair<std::string, std::string>>* pvecRetValues)
 {
     std::string strNative;
     std::vector<IniLine> vecLines;
-    std::vector<std::string> vecKeys;
-    if (!pvecRetKeys || !Pf_NativePath(strFile, &strNative)) {
+    std::vector<std::pair<std::string, std::string>> vecValues;
+    if (!pvecRetValues || !Pf_NativePath(strFile, &strNative)) {
         errno = EINVAL;
         return 0;
     }
@@ -223,14 +223,30 @@ int Pf_IniGetSectionKeys(const std::string& strFile, const std::string& strSecti
         return 0;
     }
     size_t uEnd = _SectionEnd(vecLines, nHeader);
-    for (size_t i = (size_t)nHeader + 1; i < uEnd; ++i) {
-        if (vecLines[i].eKind != LINE_KEY)
-            continue;
+    for (size_t i = (size_t)nHeader + 1; i < uEnd; ++i)
+        if (vecLines[i].eKind == LINE_KEY)
+            vecValues.emplace_back(vecLines[i].strName, vecLines[i].strValue);
+    pvecRetValues->swap(vecValues);
+    return 1;
+}
+
+int Pf_IniGetSectionKeys(const std::string& strFile, const std::string& strSection,
+                         std::vector<std::string>* pvecRetKeys)
+{
+    std::vector<std::pair<std::string, std::string>> vecValues;
+    std::vector<std::string> vecKeys;
+    if (!pvecRetKeys) {
+        errno = EINVAL;
+        return 0;
+    }
+    if (!Pf_IniGetSectionValues(strFile, strSection, &vecValues))
+        return 0;
+    for (const auto& value : vecValues) {
         bool bSeen = false;
         for (const std::string& strSeen : vecKeys)
-            bSeen = bSeen || Pf_StrCaseEqual(strSeen, vecLines[i].strName);
+            bSeen = bSeen || Pf_StrCaseEqual(strSeen, value.first);
         if (!bSeen)
-            vecKeys.push_back(vecLines[i].strName);
+            vecKeys.push_back(value.first);
     }
     pvecRetKeys->swap(vecKeys);
     return 1;

@@ -13,6 +13,7 @@
 // or the new one, never half of one. File paths go through Pf_NativePath.
 #pragma once
 #include <string>
+#include <utility>
 #include <vector>
 
 // Returns 1 and the value when the key is present, 0 when it is absent or the
@@ -29,6 +30,12 @@ int Pf_IniReadInt(const std::string& strFile, const std::string& strSection, con
 // the file is missing.
 int Pf_IniGetSectionKeys(const std::string& strFile, const std::string& strSection,
                          std::vector<std::string>* pvecRetKeys);
+
+// Every "key=value" line of a section (the first section of that name), in
+// file order, duplicates included, from one read of the file. Returns 0 when
+// the section or the file is missing.
+int Pf_IniGetSectionValues(const std::string& strFile, const std::string& strSection,
+                           std::vector<std::pair<std::string, std::string>>* pvecRetValues);
 
 // Adds or replaces "key=value" in the section, creating the section (at the
 // end) and the file when missing; the folder must exist. Refuses (errno

@@ -187,3 +187,15 @@ TEST(Ini, ConcurrentWritersLoseNothing)
             EXPECT_EQ(i, Pf_IniReadInt(strFile, "Keys", "t" + std::to_string(t) + "_" + std::to_string(i), -1));
     }
 }
+
+TEST(Ini, SectionValuesInFileOrder)
+{
+    Rv_TestTempDir dir;
+    std::string strFile = dir.File("a.ini");
+    Rv_TestWriteFile(strFile, "[A]\nx=1\n[List]\r\n k = \"v 1\" \n;c=9\nK=2\nnoequals\nm=\n[list]\nz=3\n");
+    std::vector<std::pair<std::string, std::string>> vecValues;
+    ASSERT_TRUE(Pf_IniGetSectionValues(strFile, "LIST", &vecValues));
+    EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{{"k", "v 1"}, {"K", "2"}, {"m", ""}}), vecValues);
+    EXPECT_FALSE(Pf_IniGetSectionValues(strFile, "Missing", &vecValues));
+    EXPECT_FALSE(Pf_IniGetSectionValues(dir.File("none.ini"), "A", &vecValues));
+}
