@@ -1,0 +1,22 @@
+// The shared agent and headers of the HTTP transfer paths, and opening a URL
+// with retries.
+#include "transfer/http_common.h"
+
+#include "platform/clock.h"
+
+const char RV_HTTP_AGENT[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
+const char RV_HTTP_ACCEPT_HEADER[] = "Accept: */*\r\n\r\n";
+
+int RVU_OpenUrlWithRetry(const Pf_WebSession& session, const std::string& strUrl, const std::string& strHeaders,
+                         Pf_WebRequest* pRequest, int* pnRetRetryCount)
+{
+    int nRetryCount = 0;
+    while (!pRequest->OpenUrl(session, strUrl, strHeaders)) {
+        ++nRetryCount;
+        if (nRetryCount > RV_HTTP_CONNECT_RETRY_MAX_COUNT)
+            break;
+        Pf_Sleep(100);
+    }
+    *pnRetRetryCount = nRetryCount;
+    return nRetryCount <= RV_HTTP_CONNECT_RETRY_MAX_COUNT;
+}
