@@ -1,0 +1,206 @@
+// The top object: command-line modes, folders, named event, run and shut-down.
+#include "app/refitter.h"
+
+#include "app/log_cleanup.h"
+#include "app/system_helpers.h"
+#include "config/application_path.h"
+#include "foundation/log.h"
+#include "platform/clock.h"
+#include "platform/file.h"
+#include "platform/ini.h"
+#include "platform/process.h"
+
+#include <cstring>
+#include <strings.h>
+
+static const char* const s_cszFelnEventName = "Global\\feln_qv7update_{0C941A6A}";
+
+// Reads one handle value of "%p": blanks, then hexadecimal digits.
+static int _ReadHandle(const char** ppcText, uint64_t* pullRetValue)
+{
+    const char* p = *ppcText;
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X'))
+        p += 2;
+    uint64_t ullValue = 0;
+    int nDigits = 0;
+    for (;; ++p, ++nDigits) {
+        char c = *p;
+        int nDigit = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+        if (nDigit < 0)
+            break;
+        if (nDigits >= 16)
+            return 0;
+        ullValue = ullValue * 16 + (uint64_t)nDigit;
+    }
+    if (nDigits == 0)
+        return 0;
+    *ppcText = p;
+    *pullRetValue = ullValue;
+    return 1;
+}
+
+int Rv_Refitter::_AnalyzeCommandLine(const char* cszCommandLine)
+{
+    int nResult = 0;
+    size_t uLen = 0;
+    const char* pcText = nullptr;
+    uint64_t ullSuccess = 0;
+    uint64_t ullFailed = 0;
+
+    RvLog_Write(RVLOG_INFO, "Command line : %s", cszCommandLine);
+    m_Parameter.nType = 0;
+    m_Parameter.szManualPatchFileName[0] = '\0';
+    RVLOG_PROCESS_SUCCESS(cszCommandLine[0] == '\0');
+    if (strncasecmp(cszCommandLine, "-w", 2) == 0) {
+        m_Parameter.nType = 1;
+        pcText = cszCommandLine + 2;
+        RVLOG_PROCESS_ERROR(_ReadHandle(&pcText, &ullSuccess) && _ReadHandle(&pcText, &ullFailed));
+        RVLOG_PROCESS_ERROR(ullSuccess != 0 && ullFailed != 0 && ullSuccess != ullFailed);
+        RVLOG_PROCESS_ERROR(Pf_AttachInheritedEvent(ullSuccess, 0, &m_Parameter.hSuccessSelfUpdateEvent));
+        RVLOG_PROCESS_ERROR(Pf_AttachInheritedEvent(ullFailed, 0, &m_Parameter.hFailedSelfUpdateEvent));
+    } else if (strncasecmp(cszCommandLine, "-a", 2) == 0) {
+        m_Parameter.nType = 2;
+    } else if (strncasecmp(cszCommandLine, "-q", 2) == 0) {
+        m_Parameter.nType = 3;
+    } else if (strncasecmp(cszCommandLine, "/felnupdate", 11) == 0) {
+        m_Parameter.nType = 5;
+    } else {
+        m_Parameter.nType = 4;
+        pcText = cszCommandLine;
+        if (*pcText == '"')
+            ++pcText;
+        uLen = strlen(pcText);
+        RVLOG_PROCESS_ERROR(uLen > 0);
+        if (pcText[uLen - 1] == '"')
+            --uLen;
+        RVLOG_PROCESS_ERROR(uLen < sizeof(m_Parameter.szManualPatchFileName));
+        memcpy(m_Parameter.szManualPatchFileName, pcText, uLen);
+        m_Parameter.szManualPatchFileName[uLen] = '\0';
+    }
+Exit1:
+    nResult = 1;
+Exit0:
+    if (!nResult) {
+        m_Parameter.hSuccessSelfUpdateEvent.Close();
+        m_Parameter.hFailedSelfUpdateEvent.Close();
+    }
+    return nResult;
+}
+
+int Rv_Refitter::_NotifyFelnEvent()
+{
+    int nResult = 0;
+    RVLOG_PROCESS_ERROR(!m_hNotifyFelnEvent.IsValid());
+    if (m_hNotifyFelnEvent.Open(s_cszFelnEventName)) {
+        RVLOG_PROCESS_ERROR(m_hNotifyFelnEvent.Set());
+        Pf_Sleep(500);
+    } else {
+        RVLOG_PROCESS_ERROR(m_hNotifyFelnEvent.Create(s_cszFelnEventName));
+    }
+    nResult = 1;
+Exit0:
+    return nResult;
+}
+
+int Rv_Refitter::Init(const char* cszCommandLine)
+{
+    int nResult = 0;
+    std::string strPath;
+    RVLOG_PROCESS_ERROR(cszCommandLine);
+    RVLOG_PROCESS_ERROR(_AnalyzeCommandLine(cszCommandLine));
+    RVLOG_PROCESS_ERROR(Rv_GetApplicationName(&strPath));
+    if (m_Parameter.nType != 0)
+        RVLOG_PROCESS_ERROR(Rv_AdjustApplicationPath(&strPath));
+    m_strApplicationName = strPath;
+    RVLOG_PROCESS_ERROR(Rv_CutAfterLastSeparator(strPath, &m_strApplicationPath));
+    m_strUpdatePath = m_strApplicationPath + "update\\";
+    RVLOG_PROCESS_ERROR(Rv_CreateDirOrFindExisting(m_strUpdatePath));
+    if (m_Parameter.nType != 5)
+        RVLOG_PROCESS_ERROR(_NotifyFelnEvent());
+    if (Pf_IniReadInt(m_strApplicationPath + "config.ini", "Log", "AutoDeleteUnnecessaryLogs", 0) != 0)
+        RVLOG_CHECK_ERROR(_RemoveAllUnnecessaryLogs());
+    nResult = 1;
+Exit0:
+    return nResult;
+}
+
+// The logs are written under the current folder, so that is where they are pruned.
+int Rv_Refitter::_RemoveAllUnnecessaryLogs()
+{
+    int nResult = 0;
+    std::string strCurrent;
+    RVLOG_PROCESS_ERROR(Rv_GetCurrentDir(&strCurrent));
+    RVLOG_PROCESS_ERROR(Rv_RemoveAllUnnecessaryLogs(strCurrent + "logs\\"));
+    nResult = 1;
+Exit0:
+    return nResult;
+}
+
+// The windowless self-update comes with the self-updater.
+int Rv_Refitter::_SelfUpdate()
+{
+    int nResult = 0;
+    RvLog_Write(RVLOG_ERROR, "The self-update is not available in this build.");
+    RVLOG_PROCESS_ERROR(false && "_SelfUpdate()");
+    nResult = 1;
+Exit0:
+    return nResult;
+}
+
+// The update with the window comes with the updater object.
+int Rv_Refitter::_PatchUpdate()
+{
+    int nResult = 0;
+    RvLog_Write(RVLOG_ERROR, "The update with the window (mode %d) is not available in this build.", m_Parameter.nType);
+    RVLOG_PROCESS_ERROR(false && "_PatchUpdate()");
+    nResult = 1;
+Exit0:
+    return nResult;
+}
+
+// The security-product check comes with its own updater.
+int Rv_Refitter::_FelnHelpUpdate()
+{
+    int nResult = 0;
+    RvLog_Write(RVLOG_ERROR, "The security-product check is not available in this build.");
+    RVLOG_PROCESS_ERROR(false && "_FelnHelpUpdate()");
+    nResult = 1;
+Exit0:
+    return nResult;
+}
+
+int Rv_Refitter::Run()
+{
+    int nResult = 0;
+    switch (m_Parameter.nType) {
+    case 0:
+        RVLOG_PROCESS_ERROR(_SelfUpdate());
+        break;
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+        RVLOG_PROCESS_ERROR(_PatchUpdate());
+        break;
+    case 5:
+        RVLOG_PROCESS_ERROR(_FelnHelpUpdate());
+        break;
+    default:
+        RVLOG_PROCESS_ERROR(false && "Unknown parameter type.");
+    }
+    nResult = 1;
+Exit0:
+    return nResult;
+}
+
+int Rv_Refitter::UnInit()
+{
+    m_Parameter.hSuccessSelfUpdateEvent.Close();
+    m_Parameter.hFailedSelfUpdateEvent.Close();
+    m_hNotifyFelnEvent.Close();
+    RvLog_Write(RVLOG_INFO, "%u:Close CRThread ...", Pf_GetTickCount());
+    RvLog_Write(RVLOG_INFO, "%u:Close CRThread done.", Pf_GetTickCount());
+    return 1;
+}
