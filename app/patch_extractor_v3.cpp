@@ -10,6 +10,7 @@
 #include "package/local_resource_list.h"
 #include "package/log_stream.h"
 #include "package/update_file.h"
+#include "package/update_package.h"
 #include "platform/file.h"
 #include "platform/ini.h"
 #include "platform/path.h"
@@ -26,17 +27,6 @@ const size_t s_uMaxWidePath = 260;
 int _ToWidePath(const std::string& strPath, std::u16string* pwstrRetPath)
 {
     return Pf_Utf8ToUtf16Strict(strPath, pwstrRetPath) && !pwstrRetPath->empty() && pwstrRetPath->size() < s_uMaxWidePath;
-}
-
-// The update procedure's data-file layer is not in the package library yet,
-// so current-format update files cannot be applied: this stands in for
-// Rv_UpdatePackage and fails every call, which fails the patch.
-int _UpdatePackage(const char16_t* /*pcszUpdateFilePath*/, const char16_t* /*pcszConfigFilePath*/, int* pRetNoNeedUpdate,
-                   const char16_t* /*pcszWorkingDirectory*/)
-{
-    *pRetNoNeedUpdate = 0;
-    RvLog_Write(RVLOG_ERROR, "Current-format update files cannot be applied by this build.");
-    return 0;
 }
 
 } // namespace
@@ -133,8 +123,8 @@ int Rv_PatchExtractor::_PatchV3Package(const UPDATE_FILE_MAP& mapUpdateFiles)
         RVLOG_PROCESS_ERROR(nRetCode && "uRetCode > 0 && uRetCode < _countof(swzWorkingDirectory)");
 
         bNoNeedUpdate = 0;
-        nRetCode = _UpdatePackage(swzUpdateFile.c_str(), swzCurrentPackageConfigFile.c_str(), &bNoNeedUpdate,
-                              swzWorkingDirectory.c_str());
+        nRetCode = Rv_UpdatePackage(swzUpdateFile.c_str(), swzCurrentPackageConfigFile.c_str(), &bNoNeedUpdate,
+                                    swzWorkingDirectory.c_str());
         if (!nRetCode) {
             RvLog_Write(RVLOG_ERROR, "Update v3 package file error: swzUpdateFile = %s, swzCurrentPackageConfigFile = %s",
                         strUpdateFile.c_str(), strConfigFile.c_str());

@@ -7,6 +7,7 @@
 
 #include "platform/file.h"
 #include "platform/ini.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/patch_builder.h"
 #include "tests/support/temp_dir.h"
 
@@ -342,6 +343,34 @@ TEST_F(PatchExtractorTest, LinkListsWithoutUpdateFilesAreOnlyDeleted)
     ASSERT_TRUE(Run(Builder));
     EXPECT_FALSE(Pf_PathExists(m_strTemp + "/UpdateFilesV3/vbun/0-3.FileLinkList"));
     EXPECT_FALSE(Pf_PathExists(Client("Vbun/v3.lcl")));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PatchExtractorTest, UpdateFileIsAppliedToThePackage)
+{
+    const std::string strPackage = m_Root.File("pakV3");
+    Rv_TestConfigSpec Spec;
+    Rv_TestMakePackage(strPackage, Spec, {std::string(4096, 'a')},
+                       {{"main.DIR", Rv_TestMakeDirFile("main", 1, {{1, 0, 20}})}});
+    Rv_TestUpdateFileBuilder Update;
+    Update.AddData(0, "Z");
+    Update.AddOverwriteSegment(0, 1);
+    Rv_TestWriteFile(Client("version.cfg"), "1.0.0.1");
+    Rv_TestPatchBuilder Builder;
+    Builder.AddUpdateFile("pak.UPDATE", Update);
+    Builder.AddVersionFile("1.0.0.2");
+
+    int nErrorCode = -1;
+    ASSERT_TRUE(Run(Builder, &nErrorCode));
+    EXPECT_EQ(0, nErrorCode);
+    std::string strData = Rv_TestReadFile(strPackage + "/pak0.DAT");
+    ASSERT_FALSE(strData.empty());
+    EXPECT_EQ('Z', strData[0]);
+    EXPECT_EQ(2u, (uint8_t)Rv_TestReadFile(strPackage + "/Package.CFG")[24]);
+    EXPECT_EQ("1.0.0.2", Rv_TestReadFile(Client("version.cfg")));
 }
 
 } // namespace
