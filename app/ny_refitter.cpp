@@ -105,10 +105,10 @@ int NyRefitter::ManualUpdate(const char* cszPatchFileName)
 
     RVLOG_PROCESS_ERROR(cszPatchFileName);
     RVLOG_PROCESS_ERROR(cszPatchFileName[0]);
+    // Copied with the rest of the buffer zeroed; a path that fills it leaves no terminator.
     uLength = strnlen(cszPatchFileName, sizeof(m_szManualPatchFileName));
+    memset(m_szManualPatchFileName, 0, sizeof(m_szManualPatchFileName));
     memcpy(m_szManualPatchFileName, cszPatchFileName, uLength);
-    if (uLength < sizeof(m_szManualPatchFileName))
-        m_szManualPatchFileName[uLength] = '\0';
     RVLOG_PROCESS_ERROR(m_szManualPatchFileName[_countof(m_szManualPatchFileName) - 1] == '\0');
     m_FlashWindow.RunMessageLoop();
     nResult = 1;

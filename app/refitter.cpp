@@ -2,6 +2,7 @@
 #include "app/refitter.h"
 
 #include "app/log_cleanup.h"
+#include "app/ny_refitter.h"
 #include "app/system_helpers.h"
 #include "config/application_path.h"
 #include "foundation/log.h"
@@ -9,6 +10,7 @@
 #include "platform/file.h"
 #include "platform/ini.h"
 #include "platform/process.h"
+#include "resources/movie.h"
 
 #include <cstring>
 #include <strings.h>
@@ -149,14 +151,65 @@ Exit0:
     return nResult;
 }
 
-// The update with the window comes with the updater object.
+// The window copy: the movie written beside the update folder, the updater
+// object built on it, the movie file removed once loaded, then the window
+// runs until it closes.
 int Rv_Refitter::_PatchUpdate()
 {
     int nResult = 0;
-    RvLog_Write(RVLOG_ERROR, "The update with the window (mode %d) is not available in this build.", m_Parameter.nType);
-    RVLOG_PROCESS_ERROR(false && "_PatchUpdate()");
+    int nRetCode = 0;
+    int bInitDone = 0;
+    NyRefitter updater;
+    std::string strMoviePath = m_strUpdatePath + "update.swf";
+
+    RvLog_Write(RVLOG_INFO, "Update with the window, mode %d.", m_Parameter.nType);
+    nRetCode = _WriteSwfFile(strMoviePath);
+    RVLOG_PROCESS_ERROR(nRetCode);
+
+    nRetCode = updater.Init(strMoviePath.c_str());
+    RVLOG_PROCESS_ERROR(nRetCode);
+    bInitDone = 1;
+
+    Pf_SetReadOnly(strMoviePath, 0);
+    Pf_DeleteFile(strMoviePath);
+
+    if (m_Parameter.nType >= 1 && m_Parameter.nType <= 3) {
+        updater.SetQuitWhenDone(m_Parameter.nType == 3);
+        if (m_Parameter.nType == 1)
+            nRetCode = updater.AutoUpdate(&m_Parameter.hSuccessSelfUpdateEvent, &m_Parameter.hFailedSelfUpdateEvent);
+        else
+            nRetCode = updater.AutoUpdate(nullptr, nullptr);
+    } else {
+        nRetCode = updater.ManualUpdate(m_Parameter.szManualPatchFileName);
+    }
+    RVLOG_PROCESS_ERROR(nRetCode);
+
     nResult = 1;
 Exit0:
+    Pf_SetReadOnly(strMoviePath, 0);
+    Pf_DeleteFile(strMoviePath);
+    if (bInitDone)
+        updater.UnInit();
+    return nResult;
+}
+
+// Writes the movie compiled into the executable, byte for byte.
+int Rv_Refitter::_WriteSwfFile(const std::string& strPath)
+{
+    int nResult = 0;
+    int nRetCode = 0;
+    const char* pcData = Rv_GetMovieData();
+    unsigned uSize = Rv_GetMovieSize();
+
+    RVLOG_PROCESS_ERROR(pcData);
+    RVLOG_PROCESS_ERROR(uSize > 0);
+    Pf_SetReadOnly(strPath, 0);
+    nRetCode = Pf_WriteFileAtomic(strPath, std::string(pcData, uSize));
+    RVLOG_PROCESS_ERROR(nRetCode);
+    nResult = 1;
+Exit0:
+    if (!nResult)
+        RvLog_Write(RVLOG_ERROR, "Failed to write swf file, GetLastError() = %d", Pf_GetLastError());
     return nResult;
 }
 

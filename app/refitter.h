@@ -30,6 +30,7 @@ private:
     int _RemoveAllUnnecessaryLogs();
     int _SelfUpdate();
     int _PatchUpdate();
+    int _WriteSwfFile(const std::string& strPath);
     int _FelnHelpUpdate();
 
     Rv_RefitterParameter m_Parameter{};

@@ -224,6 +224,17 @@ TEST_F(NyRefitterTest, QuitModeClosesByItselfWhenLatest)
     EXPECT_NE(std::string::npos, Transcript().find("SetUpdateState\t1\nSetTxtM\t客户端已是最新版本，无需更新\n"));
 }
 
+TEST_F(NyRefitterTest, ManualPatchPathMustFit)
+{
+    Script("on SetUpdateState 1 call CloseWindow\n");
+    NyRefitter refitter;
+    ASSERT_TRUE(InitRefitter(&refitter));
+    EXPECT_FALSE(refitter.ManualUpdate(std::string(260, 'p').c_str()));
+    EXPECT_FALSE(refitter.ManualUpdate(""));
+    EXPECT_TRUE(refitter.ManualUpdate(std::string(259, 'p').c_str())); // runs until the error closes it
+    refitter.UnInit();
+}
+
 TEST_F(NyRefitterTest, CallTable)
 {
     NyRefitter refitter;
