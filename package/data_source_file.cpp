@@ -30,7 +30,7 @@ int Rv_DataSourceFileReader::Init(const RVPK_DATA_SOURCE_FILE_INFO_MAP& rDataSou
             RVPK_PROCESS_ERROR(nRetCode && "szFileName terminated");
             nRetCode = Rv_IsSafeFileName(strFileName);
             RVPK_PROCESS_ERROR(nRetCode && "Rv_IsSafeFileName(szFileName)");
-            strPath = std::u16string(pcszDirectory) + u"/" + strFileName;
+            strPath = Rv_JoinPackagePath(pcszDirectory, strFileName);
         }
         fpDataSourceFile = Rv_FOpen(strPath.c_str(), "rb");
         if (!fpDataSourceFile)

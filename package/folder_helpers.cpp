@@ -206,3 +206,8 @@ int Rv_CloseWrittenFile(FILE** pfp, int bSync)
     *pfp = nullptr;
     return nRetCode;
 }
+
+std::u16string Rv_JoinPackagePath(const std::u16string& strFolder, const std::u16string& strName)
+{
+    return strFolder + u"/" + strName;
+}

@@ -37,6 +37,8 @@ int Rv_RecursiveCreateDirectory(const char16_t* pcszPath);
 int Rv_GetDirectoryAndFileName(const char16_t* pcszFilePath, char16_t* pszRetDirectoryBuffer, unsigned uDirectoryBufferLength,
                                char16_t* pszRetFileNameBuffer, unsigned uFileNameBufferLength);
 
+// strFolder + "/" + strName.
+std::u16string Rv_JoinPackagePath(const std::u16string& strFolder, const std::u16string& strName);
 // True when the path is given and names an existing file or folder.
 int Rv_IsFileExist(const char16_t* pcszPath);
 // Moves a file, replacing an existing target atomically.

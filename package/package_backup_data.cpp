@@ -233,7 +233,7 @@ int Rv_RecoverPackageIfNeeded(const char16_t* pcszPackageDirectory, const char16
 
     RVPK_ASSERT_EXIT(pcszPackageDirectory);
     RVPK_ASSERT_EXIT(pcszConfigFileName);
-    strConfigPath = std::u16string(pcszPackageDirectory) + u"/" + pcszConfigFileName;
+    strConfigPath = Rv_JoinPackagePath(pcszPackageDirectory, pcszConfigFileName);
     fpFile = Rv_FOpen(strConfigPath.c_str(), "rb");
     if (!fpFile) {
         Rv_LogPrintf(u"WARNING: Can not find %s file for rollback routine. ", strConfigPath.c_str());

@@ -43,11 +43,6 @@ Exit0:
     return nResult;
 }
 
-static std::u16string _Join(const char16_t* pcszFolder, const std::u16string& strName)
-{
-    return std::u16string(pcszFolder) + u"/" + strName;
-}
-
 int _BackupAllDirFiles(const char16_t* pcszFileDirectory)
 {
     int nResult = 0;
@@ -62,7 +57,7 @@ int _BackupAllDirFiles(const char16_t* pcszFileDirectory)
     for (const std::u16string& strName : vecNames) {
         if (strName.find(u'.') == std::u16string::npos || !Rv_StrCaseEqual(Rv_GetExtension(strName), u"DIR"))
             continue;
-        strSource = _Join(pcszFileDirectory, strName);
+        strSource = Rv_JoinPackagePath(pcszFileDirectory, strName);
         strTarget = strSource + u".BackupDir";
         Pf_CrashPoint();
         // The copy goes through a temporary name and is synced before its rename.
@@ -83,7 +78,7 @@ static int _RecoverDirFile(const char16_t* pcszPackageDirectory, const std::u16s
 {
     int nResult = 0;
     int nRetCode = 0;
-    std::u16string strBackupPath = _Join(pcszPackageDirectory, strBackupName);
+    std::u16string strBackupPath = Rv_JoinPackagePath(pcszPackageDirectory, strBackupName);
     std::u16string strTargetPath;
     std::u16string strBranch;
     FILE* fpFile = nullptr;
@@ -123,7 +118,7 @@ static int _RecoverDirFile(const char16_t* pcszPackageDirectory, const std::u16s
         nRetCode = Rv_ReadFixedString(BackupDirHeader.szBranchName, 64, &strBranch);
         RVPK_PROCESS_ERROR(nRetCode && "szBranchName terminated");
         RVPK_PROCESS_ERROR(Rv_IsSafeFileName(strBranch) && "Rv_IsSafeFileName(szBranchName)");
-        strTargetPath = _Join(pcszPackageDirectory, strBranch + u".DIR");
+        strTargetPath = Rv_JoinPackagePath(pcszPackageDirectory, strBranch + u".DIR");
     } else {
         strTargetPath = strBackupPath.substr(0, strBackupPath.size() - 10);   // without ".BackupDir"
     }
@@ -147,7 +142,7 @@ int _RecoverDirFileIfNeeded(const char16_t* pcszPackageDirectory, uint32_t uData
     std::u16string strExtension;
 
     RVPK_ASSERT_EXIT(pcszPackageDirectory);
-    if (Rv_IsFileExist(_Join(pcszPackageDirectory, u"BackupDir").c_str())) {
+    if (Rv_IsFileExist(Rv_JoinPackagePath(pcszPackageDirectory, u"BackupDir").c_str())) {
         nRetCode = _RecoverDirFile(pcszPackageDirectory, u"BackupDir", uDataVersion);
         RVPK_PROCESS_ERROR(nRetCode);
     }
@@ -159,7 +154,7 @@ int _RecoverDirFileIfNeeded(const char16_t* pcszPackageDirectory, uint32_t uData
         strExtension = Rv_GetExtension(strName);
         if (Rv_StrCaseEqual(strExtension, u"tmp")) {
             Pf_CrashPoint();
-            Rv_DeleteFile(_Join(pcszPackageDirectory, strName).c_str());
+            Rv_DeleteFile(Rv_JoinPackagePath(pcszPackageDirectory, strName).c_str());
         } else if (Rv_StrCaseEqual(strExtension, u"BackupDir")) {
             nRetCode = _RecoverDirFile(pcszPackageDirectory, strName, uDataVersion);
             RVPK_PROCESS_ERROR(nRetCode);
@@ -183,13 +178,13 @@ int Rv_DeletePackageBackup(const char16_t* pcszFileDirectory)
     for (const std::u16string& strName : vecNames) {
         if (strName.find(u'.') == std::u16string::npos || !Rv_StrCaseEqual(Rv_GetExtension(strName), u"BackupDir"))
             continue;
-        strPath = _Join(pcszFileDirectory, strName);
+        strPath = Rv_JoinPackagePath(pcszFileDirectory, strName);
         Pf_SetReadOnly(Rv_ToNarrow(strPath), 0);
         Pf_CrashPoint();
         nRetCode = Rv_DeleteFile(strPath.c_str());
         RVPK_PROCESS_ERROR(nRetCode);
     }
-    strPath = _Join(pcszFileDirectory, u"BackupData");
+    strPath = Rv_JoinPackagePath(pcszFileDirectory, u"BackupData");
     if (Rv_IsFileExist(strPath.c_str())) {
         Pf_SetReadOnly(Rv_ToNarrow(strPath), 0);
         Pf_CrashPoint();

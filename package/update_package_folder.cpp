@@ -15,11 +15,6 @@
 #include <cstring>
 #include <vector>
 
-static std::u16string _JoinPath(const char16_t* pcszFolder, const std::u16string& strName)
-{
-    return std::u16string(pcszFolder) + u"/" + strName;
-}
-
 int _TransDataToDat(const char16_t* pcszPackageDirectory)
 {
     int nResult = 0;
@@ -35,8 +30,8 @@ int _TransDataToDat(const char16_t* pcszPackageDirectory)
     for (const std::u16string& strName : vecNames) {
         if (strName.find(u'.') == std::u16string::npos || !Rv_StrCaseEqual(Rv_GetExtension(strName), u"DATA"))
             continue;
-        strFrom = _JoinPath(pcszPackageDirectory, strName);
-        strTo = _JoinPath(pcszPackageDirectory, strName.substr(0, strName.size() - 4) + u"DAT");
+        strFrom = Rv_JoinPackagePath(pcszPackageDirectory, strName);
+        strTo = Rv_JoinPackagePath(pcszPackageDirectory, strName.substr(0, strName.size() - 4) + u"DAT");
         Pf_CrashPoint();
         nRetCode = Rv_MoveFileOverwrite(strFrom.c_str(), strTo.c_str());
         RVPK_PROCESS_ERROR(nRetCode);
@@ -90,7 +85,7 @@ int _CleanPackageDirectoryForUpdate(const RVPK_DATA_CONFIG& rDataConfig, const c
         if (strName.find(u'.') == std::u16string::npos)
             continue;
         strExtension = Rv_GetExtension(strName);
-        strPath = _JoinPath(pcszPackageDirectory, strName);
+        strPath = Rv_JoinPackagePath(pcszPackageDirectory, strName);
         if (Rv_StrCaseEqual(strExtension, u"tmp")) {
             nRetCode = _RenameAndThanDelete(strPath);
             RVPK_PROCESS_ERROR(nRetCode);
@@ -145,7 +140,7 @@ int _CreateDIRFilesIfNeeded(const char16_t* pcszPackageDirectory, const char16_t
 
     RVPK_ASSERT_EXIT(pcszPackageDirectory);
     RVPK_ASSERT_EXIT(pcszBranchName);
-    strPath = _JoinPath(pcszPackageDirectory, std::u16string(pcszBranchName) + u".DIR");
+    strPath = Rv_JoinPackagePath(pcszPackageDirectory, std::u16string(pcszBranchName) + u".DIR");
     if (!Rv_IsFileExist(strPath.c_str())) {
         nRetCode = Rv_CreateEmptyDirectoryFile(pcszPackageDirectory, pcszBranchName, pcszConfigFileName);
         RVPK_PROCESS_ERROR(nRetCode);

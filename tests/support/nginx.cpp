@@ -1,5 +1,6 @@
 // Starting and stopping a private nginx for a test, and reading its access log.
 #include "tests/support/nginx.h"
+#include "tests/support/daemon.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -14,42 +15,6 @@
 #include <thread>
 #include <unistd.h>
 
-namespace {
-
-int FreeLoopbackPort()
-{
-    struct sockaddr_in addr;
-    socklen_t nLen = sizeof(addr);
-    int nPort = 0;
-    int nFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (nFd < 0)
-        return 0;
-    memset(&addr, 0, sizeof(addr));
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(nFd, (struct sockaddr*)&addr, sizeof(addr)) == 0 && getsockname(nFd, (struct sockaddr*)&addr, &nLen) == 0)
-        nPort = ntohs(addr.sin_port);
-    close(nFd);
-    return nPort;
-}
-
-bool CanConnect(int nPort)
-{
-    struct sockaddr_in addr;
-    int nFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    bool bOk = false;
-    if (nFd < 0)
-        return false;
-    memset(&addr, 0, sizeof(addr));
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons((uint16_t)nPort);
-    bOk = connect(nFd, (struct sockaddr*)&addr, sizeof(addr)) == 0;
-    close(nFd);
-    return bOk;
-}
-
-}  // namespace
 
 Rv_TestNginx::Rv_TestNginx(const std::string& strRoot, const std::string& strWorkDir, const std::string& strServerLines)
     : m_strRoot(strRoot), m_strWorkDir(strWorkDir), m_strServerLines(strServerLines)
@@ -65,7 +30,7 @@ bool Rv_TestNginx::Start()
 {
     const char* cszNginx = access("/usr/sbin/nginx", X_OK) == 0 ? "/usr/sbin/nginx" : "nginx";
     for (int nTry = 0; nTry < 5; ++nTry) {
-        m_nPort = FreeLoopbackPort();
+        m_nPort = Rv_TestFreeLoopbackPort();
         if (m_nPort == 0)
             return false;
         std::string strConf = m_strWorkDir + "/nginx.conf";
@@ -103,16 +68,9 @@ bool Rv_TestNginx::Start()
             _exit(127);
         }
         m_Pid = pid;
-        for (int nWait = 0; nWait < 200; ++nWait) {
-            int nStatus = 0;
-            if (waitpid(m_Pid, &nStatus, WNOHANG) == m_Pid) {
-                m_Pid = -1;
-                break;              // exited: port taken or nginx missing; try again
-            }
-            if (CanConnect(m_nPort))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
+        // An exit means the port was taken or nginx is missing: try again.
+        if (Rv_TestWaitListening(&m_Pid, m_nPort))
+            return true;
         Stop();
     }
     return false;
@@ -120,20 +78,7 @@ bool Rv_TestNginx::Start()
 
 void Rv_TestNginx::Stop()
 {
-    if (m_Pid <= 0)
-        return;
-    kill(m_Pid, SIGTERM);
-    for (int nWait = 0; nWait < 400; ++nWait) {
-        int nStatus = 0;
-        if (waitpid(m_Pid, &nStatus, WNOHANG) == m_Pid) {
-            m_Pid = -1;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    kill(m_Pid, SIGKILL);
-    waitpid(m_Pid, nullptr, 0);
-    m_Pid = -1;
+    Rv_TestStopDaemon(&m_Pid);
 }
 
 std::string Rv_TestNginx::Url(const std::string& strPath) const

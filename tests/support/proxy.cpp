@@ -1,5 +1,6 @@
 // Starting and stopping a private tinyproxy or danted for a test.
 #include "tests/support/proxy.h"
+#include "tests/support/daemon.h"
 #include "tests/support/temp_dir.h"
 
 #include <arpa/inet.h>
@@ -13,40 +14,6 @@
 #include <thread>
 #include <unistd.h>
 
-// A loopback port free now (bound once by the system and released), or 0.
-static int _PickPort()
-{
-    struct sockaddr_in addr;
-    socklen_t nLen = sizeof(addr);
-    int nPort = 0;
-    int nFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    memset(&addr, 0, sizeof(addr));
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (nFd >= 0) {
-        if (bind(nFd, (struct sockaddr*)&addr, sizeof(addr)) == 0 &&
-            getsockname(nFd, (struct sockaddr*)&addr, &nLen) == 0)
-            nPort = ntohs(addr.sin_port);
-        close(nFd);
-    }
-    return nPort;
-}
-
-static bool _Listening(int nPort)
-{
-    struct sockaddr_in addr;
-    bool bOk = false;
-    int nFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    memset(&addr, 0, sizeof(addr));
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons((uint16_t)nPort);
-    if (nFd >= 0) {
-        bOk = connect(nFd, (struct sockaddr*)&addr, sizeof(addr)) == 0;
-        close(nFd);
-    }
-    return bOk;
-}
 
 Rv_TestProxy::Rv_TestProxy(Kind kind, const std::string& strWorkDir, const std::string& strUser,
                            const std::string& strPassword)
@@ -94,7 +61,7 @@ bool Rv_TestProxy::Start()
 {
     const char* cszProgram = m_Kind == TINYPROXY ? "tinyproxy" : "danted";
     for (int nTry = 0; nTry < 5; ++nTry) {
-        m_nPort = _PickPort();
+        m_nPort = Rv_TestFreeLoopbackPort();
         if (m_nPort == 0)
             return false;
         std::string strConf = _WriteConfig();
@@ -114,16 +81,8 @@ bool Rv_TestProxy::Start()
             _exit(127);
         }
         m_Pid = pid;
-        for (int nWait = 0; nWait < 200; ++nWait) {
-            int nStatus = 0;
-            if (waitpid(m_Pid, &nStatus, WNOHANG) == m_Pid) {
-                m_Pid = -1;
-                break;
-            }
-            if (_Listening(m_nPort))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
+        if (Rv_TestWaitListening(&m_Pid, m_nPort))
+            return true;
         Stop();
     }
     return false;
@@ -131,20 +90,7 @@ bool Rv_TestProxy::Start()
 
 void Rv_TestProxy::Stop()
 {
-    if (m_Pid <= 0)
-        return;
-    kill(m_Pid, SIGTERM);
-    for (int nWait = 0; nWait < 200; ++nWait) {
-        int nStatus = 0;
-        if (waitpid(m_Pid, &nStatus, WNOHANG) == m_Pid) {
-            m_Pid = -1;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    kill(m_Pid, SIGKILL);
-    waitpid(m_Pid, nullptr, 0);
-    m_Pid = -1;
+    Rv_TestStopDaemon(&m_Pid);
 }
 
 std::string Rv_TestProxy::Log() const
