@@ -25,7 +25,7 @@ enum {
 
 } // namespace
 
-NyRefitter::NyRefitter()
+NyRefitter::NyRefitter() : m_strUpdatingLabel(_LoadText(RV_IDS_UPDATING))
 {
     m_szManualPatchFileName[0] = '\0';
 }
@@ -323,9 +323,9 @@ void NyRefitter::OnDownloadProgress(const void* pvDownloader, int64_t llTotal, i
 {
     int nRetCode = 0;
     RvProgressUpdate update;
-    std::string strLabel = _LoadText(RV_IDS_UPDATING);
 
-    nRetCode = m_Progress.OnProgress(pvDownloader, llTotal, llDownloaded, Pf_GetTickCount(), strLabel.c_str(), &update);
+    nRetCode = m_Progress.OnProgress(pvDownloader, llTotal, llDownloaded, Pf_GetTickCount(), m_strUpdatingLabel.c_str(),
+                                     &update);
     RVLOG_PROCESS_ERROR(nRetCode);
     if (!update.strPercent.empty()) {
         _CallFlash("ProgressPercent", update.strPercent.c_str());

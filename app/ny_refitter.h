@@ -81,7 +81,7 @@ private:
     int _CreateProcess(const std::string& strCommandLine);
     int _WriteStartMarker(const std::string& strClientEXE);
     int _ShowMissingFileBox(const std::string& strPath);
-    std::string _LoadText(unsigned uId);
+    static std::string _LoadText(unsigned uId);
     void _PostQuit();
 
     // The worker, the version-text refresher and the update flows.
@@ -111,6 +111,8 @@ private:
     std::atomic<int> m_bSynchronising{0};
     // Set when the worker has ended: the window may close whatever the status.
     std::atomic<int> m_bWorkerEnded{0};
+    // The progress line's label, loaded once: progress arrives with every read.
+    const std::string m_strUpdatingLabel;
     RvDownloadProgress m_Progress;
     RvVersionText m_VersionText;
     std::atomic<int> m_bQuitWhenDone{0};
