@@ -319,6 +319,17 @@ int NyRefitter::_CloseWindow()
     return 1;
 }
 
+void NyRefitter::_StopDownloaders()
+{
+    // Both downloaders: a close during a re-download must end it too.
+    m_PatchDownloader.Stop();
+}
+
+void NyRefitter::OnProgress(IDownloader* pDownloader, IHttpFile*, int)
+{
+    OnDownloadProgress(pDownloader, pDownloader->GetFileSize(), pDownloader->GetDownloadedSize());
+}
+
 void NyRefitter::OnDownloadProgress(const void* pvDownloader, int64_t llTotal, int64_t llDownloaded)
 {
     int nRetCode = 0;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/patch_downloader.h"
 #include "app/progress_text.h"
 #include "app/updater_codes.h"
 #include "app/ui/flash_window.h"
@@ -17,7 +18,7 @@
 #include "foundation/thread.h"
 #include "platform/thread.h"
 
-class NyRefitter : public IFlashCallBack {
+class NyRefitter : public IFlashCallBack, public IDownloaderNotification {
 public:
     NyRefitter();
     ~NyRefitter() override;
@@ -35,6 +36,7 @@ public:
     int FlashCallback(const std::string& strName, const std::vector<std::string>& vecArgs) override;
 
     // Progress of the patch downloader, from its threads.
+    void OnProgress(IDownloader* pDownloader, IHttpFile* pFile, int nValue) override;
     void OnDownloadProgress(const void* pvDownloader, int64_t llTotal, int64_t llDownloaded);
     // Progress of the file synchroniser, from its thread.
     int SetPercentRate(float fPercent);
@@ -52,8 +54,10 @@ public:
     NyFlashWindow* GetFlashWindow() { return &m_FlashWindow; }
 
 protected:
-    // The update itself, run by the worker; a failure ends the run in the
-    // general update error unless an error was shown before.
+    // The update itself, run by the worker: the manual patch, the automatic
+    // update, a reload of the configuration and the file synchronisation. A
+    // failure ends the run in the general update error unless an error was
+    // shown before.
     virtual int _RunUpdateFlows();
 
 private:
@@ -87,10 +91,38 @@ private:
     // The worker, the version-text refresher and the update flows.
     static void _WorkThreadFunction(void* pvThis);
     int _ThreadFunction();
+    int _ManualUpdate();
+    int _AutoUpdate();
+    int _SyncFunction();
+    int _WaitForSelfUpdate();
+    int _WaitForGameClient();
+    int _MapDownloadError();
+    int _CheckDownloadFileMD5(const Rv_PatchFileInfoList& PatchList, int* pbRetHasUpdateFileWithWrong);
+    int _ExtractUpdatePackage(const std::string& strPatchPath);
+    int _ExtractDirectXInstaller(const std::string& strPackagePath);
+    // The end of a failed update: the general error unless one is shown.
+    void _FailUpdate();
+    // The installed version and the folders, read under the configuration lock.
+    void _GetConfigCopy(NyConfig* pRetConfig);
     int _StartAutoRefreshShowVersion();
     static void _AutoRefreshShowVersionThread(void* pvThis);
     void _StopDownloaders();
     void _JoinRefresher();
+
+    // The development-message thread: the message page shown in the movie's
+    // activity window.
+    int _ShowDevMessageWindow();
+    static void _ShowDevMessageWindowWorkFunc(void* pvThis);
+    int _RunDevMessage();
+    int _GetHTMLContentString(const NyConfig& config, const std::string& strPageFile, std::string* pstrRetText);
+    int _GetRemoteAndLocalMessageVersionNum(const NyConfig& config, const std::string& strDownloadedIni,
+                                            int* pnRetLocal, int* pnRetRemote);
+    int _SaveRemoteMessageVersionNumToConfig(const NyConfig& config, int nNumber);
+
+public:
+    int ShowActivityWindow(const std::string& strButtonLink, const std::string& strHTMLText, int bIsNew);
+
+private:
 
     std::string m_strApplicationPath;
     std::string m_strLatestVersion;
@@ -108,6 +140,7 @@ private:
     Rv_Thread m_DevMessageThread;
     Rv_Thread m_RefreshThread;
     std::atomic<int> m_bDownloading{0};
+    Rv_PatchDownloader m_PatchDownloader;
     std::atomic<int> m_bSynchronising{0};
     // Set when the worker has ended: the window may close whatever the status.
     std::atomic<int> m_bWorkerEnded{0};

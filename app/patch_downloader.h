@@ -5,6 +5,7 @@
 #pragma once
 #include "app/patch_list.h"
 #include "foundation/version_number.h"
+#include "transfer/downloader.h"
 
 #include <atomic>
 #include <string>
@@ -21,10 +22,12 @@ public:
     // save folder ('\' appended unless it ends in '\' or '/') and the
     // installed version.
     int Init(const char* cszURLPrefix, const char* cszSaveFilePath, const char* cszCurrentVersionNumber);
-    // The latest version and, when it is newer than the installed one, the
-    // chain from a local copy of the patch list (the part of the update check
-    // that follows the fetch). *pnRetNeedDownloadFlag is 1 when the server is
-    // newer. The file is left in place.
+    // Fetches the server's patch list into the save folder, reads the latest
+    // version and, when it is newer than the installed one, builds the chain
+    // (*pnRetNeedDownloadFlag is then 1). The local list is deleted after.
+    int CheckNeedUpdate(int* pnRetNeedDownloadFlag, std::string* pstrRetLatestVersion);
+    // The part of the update check that follows the fetch, on a local copy
+    // of the list; the file is left in place.
     int ReadListFile(const char* cszListFile, int* pnRetNeedDownloadFlag, std::string* pstrRetLatestVersion);
     // The save folder + "dx9_43.zip" when the DirectX package is flagged and there.
     int GetDXInstallerFile(std::string* pstrRetFile);
@@ -37,6 +40,17 @@ public:
     int MarkFileToRedownload(Rv_PatchFileInfo Info);
     // 1 when the installed version is the latest or the chain leads to it.
     int CanUpdateToLatest();
+    // Downloads the chain (and the DirectX package when flagged) into the
+    // save folder; progress goes to pNotify while the run lasts.
+    int Download(IDownloaderNotification* pNotify);
+    // Fetches the marked patches again under their cache-busting addresses
+    // and renames them to their listed names.
+    int ReDownload(IDownloaderNotification* pNotify);
+    // The remote size of every chain patch, in chain order.
+    int InitAllPatchFileSize();
+    // From the owner's close routine on another thread: the running download
+    // fails as stopped, and both downloaders end their transfers.
+    void Stop();
 
     std::string m_strURLPrefix;
     std::string m_strSaveFilePath;
@@ -47,8 +61,14 @@ public:
     // routine writes 2 from another thread.
     std::atomic<int> m_nLastErrorCode{1};
     int m_nDownloadDXFlag = 0;
+    NyHttpDownloader m_HttpClient;
+    // Used only by ReDownload, so a re-download run holds only its own files.
+    NyHttpDownloader m_ReDownloadHttpClient;
 
 private:
     int _GetDownloadPatchList(const char* cszListFile);
+    int _InitPatchFileSize(Rv_PatchRecord* pRecord);
+    // Takes the finished files of a run until none is left or one failed.
+    int _WaitForFiles(NyHttpDownloader* pClient);
     void _FailRun();
 };

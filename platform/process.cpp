@@ -252,3 +252,13 @@ int Pf_AttachInheritedEvent(uint64_t ullHandle, int bManualReset, Pf_Event* pEve
         return 0;
     return pEvent->Attach(nFd, bManualReset);
 }
+
+namespace {
+// The parent at start-up; a later parent means the first one has ended.
+const pid_t s_nParentAtStart = getppid();
+} // namespace
+
+int Pf_ParentProcessHasEnded()
+{
+    return getppid() != s_nParentAtStart;
+}

@@ -49,3 +49,7 @@ std::string Pf_EventHandleText(const Pf_Event& event);
 // open event descriptor of this process. The event is not passed on to
 // further children (only Start's ppInherit does that).
 int Pf_AttachInheritedEvent(uint64_t ullHandle, int bManualReset, Pf_Event* pEvent);
+
+// 1 once the process that started this one has ended (this process was then
+// handed to another parent).
+int Pf_ParentProcessHasEnded();

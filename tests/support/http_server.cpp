@@ -257,6 +257,15 @@ bool Rv_TestHttpServer::_TakeFault(const std::string& strPath, Rv_TestHttpFault*
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     auto it = m_mapFaults.find(strPath);
+    if (it == m_mapFaults.end()) {
+        // A key ending in '*' stands for every path that begins with the rest.
+        for (it = m_mapFaults.begin(); it != m_mapFaults.end(); ++it) {
+            const std::string& strKey = it->first;
+            if (!strKey.empty() && strKey.back() == '*' && strPath.compare(0, strKey.size() - 1, strKey, 0,
+                                                                           strKey.size() - 1) == 0)
+                break;
+        }
+    }
     if (it == m_mapFaults.end() || it->second.nTimes == 0)
         return false;
     *pFault = it->second;
@@ -435,9 +444,10 @@ bool Rv_TestHttpServer::_Answer(int nFd, const Rv_TestHttpRequest& request, bool
         strBody = fault.strBody;
         llLength = (long long)strBody.size();
     } else {
-        std::string strFile = m_strRoot + request.strPath;
+        const std::string& strPath = fault.strServePath.empty() ? request.strPath : fault.strServePath;
+        std::string strFile = m_strRoot + strPath;
         struct stat st;
-        if (request.strPath.find("..") != std::string::npos || stat(strFile.c_str(), &st) != 0 ||
+        if (strPath.find("..") != std::string::npos || stat(strFile.c_str(), &st) != 0 ||
             !S_ISREG(st.st_mode) || (nFileFd = open(strFile.c_str(), O_RDONLY | O_CLOEXEC)) < 0) {
             nStatus = 404;
             strBody = "<html><body>404 Not Found</body></html>";

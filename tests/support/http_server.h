@@ -31,6 +31,7 @@ struct Rv_TestHttpFault {
     bool bIgnoreRange = false;          // answer 200 with the whole file even to a Range request
     unsigned uChunkSize = 1000;         // size of each chunk of a chunked body
     std::vector<std::string> vecExtraHeaders;  // whole lines without CRLF, e.g. "X-A: b"
+    std::string strServePath;           // serve this file of the folder instead of the requested one
     int nTimes = -1;                    // requests it applies to; -1 always, then plain serving
 };
 
@@ -64,7 +65,9 @@ public:
     // "127.0.0.1:<port>".
     std::string HostPort() const;
 
-    // strPath as on the request line without the query ("/a/b.bin").
+    // strPath as on the request line without the query ("/a/b.bin"); a path
+    // ending in '*' matches every path that begins with the rest (an exact
+    // path goes first).
     void SetFault(const std::string& strPath, const Rv_TestHttpFault& fault);
     void ClearFaults();
     // Ends every hold, present and future.

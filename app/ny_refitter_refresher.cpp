@@ -1,55 +1,9 @@
-// The updater object's threads: the worker that runs the update, and the
-// refresher that redraws the version line every 500 ms.
+// The updater object's version line: the refresher thread that redraws it
+// every 500 ms, and the texts it shows for each status.
 #include "app/ny_refitter.h"
 
 #include "foundation/log.h"
 #include "platform/clock.h"
-
-void NyRefitter::_WorkThreadFunction(void* pvThis)
-{
-    NyRefitter* pThis = (NyRefitter*)pvThis;
-    pThis->_ThreadFunction();
-    pThis->m_bWorkerEnded = 1;
-}
-
-int NyRefitter::_ThreadFunction()
-{
-    int nResult = 0;
-    int nRetCode = 0;
-
-    nRetCode = _RunUpdateFlows();
-    RVLOG_PROCESS_ERROR(nRetCode && "_AutoUpdate()");
-    nResult = 1;
-Exit0:
-    if (!nResult)
-        _SetErrorCode(UPDATE_ERROR_UPDATE_FAILED);
-    return nResult;
-}
-
-int NyRefitter::_RunUpdateFlows()
-{
-    int nResult = 0;
-    int nRetCode = 0;
-
-    {
-        Pf_MutexGuard guard(m_ConfigLock);
-        nRetCode = m_Config.LoadConfigParameters(1);
-    }
-    RVLOG_PROCESS_ERROR(nRetCode && "LoadConfigParameters()");
-    _SetStatusCode(UPDATE_STATUS_PREPARING);
-
-    // The patch road is not part of this build: the run ends as a failed update.
-    RvLog_Write(RVLOG_ERROR, "The update flows are not available in this build.");
-    goto Exit0;
-
-    nResult = 1;
-Exit0:
-    return nResult;
-}
-
-void NyRefitter::_StopDownloaders()
-{
-}
 
 int NyRefitter::_StartAutoRefreshShowVersion()
 {
