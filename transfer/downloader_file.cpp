@@ -166,7 +166,8 @@ int NyHttpFile::CheckDiskSpace()
     int64_t llDownloaded = m_llDownloaded;
     // An unsized body reports a size of 0: nothing more is known to come.
     uint64_t ullRest = llSize > llDownloaded ? (uint64_t)(llSize - llDownloaded) : 0;
-    nRetCode = !Pf_GetFreeSpace(m_strLocalPath, &ullAvailableSpace);
+    // The drive of the file is that of its folder, which exists while the file may not yet.
+    nRetCode = !Pf_GetFreeSpace(m_strSaveFolder, &ullAvailableSpace);
     RVLOG_PROCESS_ERROR(!nRetCode);
     if (ullRest >= ullAvailableSpace) {
         RvLog_Write(RVLOG_ERROR, "nAvailableSpace:%llu, nFileSize:%lld; nDownloadedSize:%lld",

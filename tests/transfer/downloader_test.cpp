@@ -272,6 +272,28 @@ TEST_F(DownloaderTest, FileLargerThanTheFreeSpaceStopsWithoutRetry)
     EXPECT_EQ(strBig.substr(0, 50000), Rv_TestReadFile(m_strOut + "/small.bin"));
 }
 
+TEST_F(DownloaderTest, FreeSpaceOfTheRealDiskIsThatOfTheSaveFolder)
+{
+    // No simulated free space: the file system under the save folder answers.
+    struct Case {
+        const char* cszName;
+        std::string strFolder;
+        int64_t llTotal;
+        DownloadErrorCode eStatus;
+    } aCases[] = {
+        {"fits", m_strOut, 1000, dec_running},
+        {"fits, folder with a separator", m_strOut + "\\", 1000, dec_running},
+        {"fits, folder not made yet", m_strOut + "\\later\\", 1000, dec_running},
+        {"larger than any disk", m_strOut, INT64_MAX / 2, dec_err_disk_space},
+        {"larger than any disk, folder not made yet", m_strOut + "\\later", INT64_MAX / 2, dec_err_disk_space},
+    };
+    for (const Case& c : aCases) {
+        NyHttpFile file(Url(0).c_str(), c.strFolder.c_str(), nullptr);
+        file.OnProgress(c.llTotal, 0, 0);
+        EXPECT_EQ(c.eStatus, file.GetStatus()) << c.cszName;
+    }
+}
+
 TEST_F(DownloaderTest, StopEndsRunningFilesAndTheRestComeBackStopped)
 {
     NyHttpDownloader downloader;
