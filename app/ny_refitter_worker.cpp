@@ -14,6 +14,7 @@
 #include "foundation/process_count.h"
 #include "foundation/zip.h"
 #include "platform/clock.h"
+#include "platform/crash_point.h"
 #include "platform/file.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
@@ -41,6 +42,7 @@ std::string _GetFileName(const std::string& strPath)
 // Removes a file the update is done with, read-only or not.
 void _DeleteNormalFile(const std::string& strPath)
 {
+    Pf_CrashPoint();
     Pf_SetReadOnly(strPath, 0);
     Pf_DeleteFile(strPath);
 }

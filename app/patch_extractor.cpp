@@ -5,6 +5,7 @@
 #include "app/patch_extractor_names.h"
 
 #include "foundation/log.h"
+#include "platform/crash_point.h"
 #include "platform/file.h"
 #include "platform/file_mode.h"
 #include "platform/path.h"
@@ -211,8 +212,7 @@ int Rv_PatchExtractor::_ExtractNormalItem(ZipHandle* hZip, int nIndex, const std
     int nResult = 0;
     int nRetCode = 0;
     int bEnough = 0;
-    int bTargetExisted = 0;
-    int bMovedAside = 0;
+    int bWrittenAside = 0;
     ZRESULT zResult = 0;
     ZipEntry Entry;
     FILE* fpFile = nullptr;
@@ -245,45 +245,45 @@ int Rv_PatchExtractor::_ExtractNormalItem(ZipHandle* hZip, int nIndex, const std
         goto Exit1;
     }
 
+    // The new file is written aside and renamed over the old one once it is
+    // whole and on disk: a failed or killed extraction leaves the old file.
     strAside = m_strTempFilePath + strTarget.substr(uSplit == std::string::npos ? 0 : uSplit + 1);
     Pf_SetReadOnly(strAside, 0);
-    bTargetExisted = Pf_PathExists(strTarget);
-    if (bTargetExisted) {
-        Pf_SetReadOnly(strTarget, 0);
-        bMovedAside = Pf_MoveFile(strTarget, strAside, 1);
-        if (!bMovedAside)
-            RvLog_Write(RVLOG_ERROR, "Failed to move %s to %s, GetLastError() = %d", strTarget.c_str(), strAside.c_str(),
-                        Pf_GetLastError());
+    Pf_DeleteFile(strAside);
+    if (uSplit != std::string::npos && uSplit > 0) {
+        nRetCode = Pf_CreateDirChain(strTarget.substr(0, uSplit));
+        RVLOG_PROCESS_ERROR(nRetCode && "_CreateDirectory()");
     }
-    zResult = ExtractZipItem(hZip, nIndex, strTarget.c_str());
+    Pf_CrashPoint();
+    zResult = ExtractZipItem(hZip, nIndex, strAside.c_str());
+    bWrittenAside = 1;
     if (zResult != ZR_OK) {
         RvLog_Write(RVLOG_ERROR, "Fail to extract the file `%s`, zResult = %X, GetLastError() = %d.", strTarget.c_str(),
                     zResult, Pf_GetLastError());
-        // The old file goes back in place of the partial new one; without an
-        // old file the partial one goes.
-        if (bMovedAside) {
-            if (Pf_MoveFile(strAside, strTarget, 1))
-                bMovedAside = 0;
-            else
-                RvLog_Write(RVLOG_ERROR, "Failed to move %s to %s, GetLastError() = %d", strAside.c_str(),
-                            strTarget.c_str(), Pf_GetLastError());
-        } else if (!bTargetExisted) {
-            Pf_DeleteFile(strTarget);
-        }
         RVLOG_PROCESS_ERROR(zResult == ZR_OK);
     }
-    // The new file is whole: the old one is no longer needed.
-    bMovedAside = 0;
-    Pf_DeleteFile(strAside);
+    nRetCode = Pf_SyncFile(strAside);
+    RVLOG_PROCESS_ERROR(nRetCode && "Pf_SyncFile()");
+    if (Pf_PathExists(strTarget))
+        Pf_SetReadOnly(strTarget, 0);
+    Pf_CrashPoint();
+    nRetCode = Pf_MoveFile(strAside, strTarget, 1);
+    if (!nRetCode) {
+        RvLog_Write(RVLOG_ERROR, "Failed to move %s to %s, GetLastError() = %d", strAside.c_str(), strTarget.c_str(),
+                    Pf_GetLastError());
+        RVLOG_PROCESS_ERROR(nRetCode);
+    }
+    bWrittenAside = 0;
 
 Exit1:
     nResult = 1;
 Exit0:
     if (fpFile)
         fclose(fpFile);
-    // An old file that could not be put back stays aside rather than be lost.
-    if (!nResult && bMovedAside)
-        RvLog_Write(RVLOG_ERROR, "The old file of `%s` is kept as `%s`.", strTarget.c_str(), strAside.c_str());
+    if (bWrittenAside) {
+        Pf_SetReadOnly(strAside, 0);
+        Pf_DeleteFile(strAside);
+    }
     return nResult;
 }
 

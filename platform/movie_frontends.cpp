@@ -14,8 +14,9 @@
 namespace {
 
 // Scripted: rules "on <command> [<first argument>] call <name> [<argument>...]
-// [after <milliseconds>]", one per line; "on _load_ ..." fires when the movie
-// is loaded. Every command received is appended to the transcript
+// [after <milliseconds>] [every <milliseconds>]", one per line ("every"
+// repeats the call until the window closes); "on _load_ ..." fires when the
+// movie is loaded. Every command received is appended to the transcript
 // "movie_transcript" as its name and arguments separated by tabs.
 class ScriptedFrontEnd : public IPf_MovieFrontEnd {
 public:
@@ -50,6 +51,11 @@ public:
         for (size_t i = 0; i < m_vecPending.size();) {
             if (m_vecPending[i].ullDue <= ullNow) {
                 pWindow->Post(PF_WM_MOVIE_CALL, 0, 0, m_vecPending[i].strXml);
+                if (m_vecPending[i].uPeriodMs) {
+                    m_vecPending[i].ullDue = ullNow + m_vecPending[i].uPeriodMs;
+                    ++i;
+                    continue;
+                }
                 m_vecPending.erase(m_vecPending.begin() + (long)i);
             } else {
                 ++i;
@@ -65,17 +71,19 @@ private:
         std::string strCall;
         std::vector<std::string> vecCallArgs;
         uint32_t uDelayMs;
+        uint32_t uPeriodMs;
     };
     struct Pending {
         uint64_t ullDue;
         std::string strXml;
+        uint32_t uPeriodMs;
     };
 
     void _AddRule(const std::vector<std::string>& vecWords)
     {
         if (vecWords.size() < 4 || vecWords[0] != "on")
             return;
-        Rule rule{vecWords[1], 0, std::string(), std::string(), {}, 0};
+        Rule rule{vecWords[1], 0, std::string(), std::string(), {}, 0, 0};
         size_t i = 2;
         if (vecWords[i] != "call") {
             rule.bMatchArg = 1;
@@ -85,9 +93,14 @@ private:
             return;
         rule.strCall = vecWords[i + 1];
         for (i += 2; i < vecWords.size(); ++i) {
-            if (vecWords[i] == "after" && i + 1 < vecWords.size()) {
-                rule.uDelayMs = (uint32_t)strtoul(vecWords[i + 1].c_str(), nullptr, 10);
-                break;
+            if ((vecWords[i] == "after" || vecWords[i] == "every") && i + 1 < vecWords.size()) {
+                uint32_t uMs = (uint32_t)strtoul(vecWords[i + 1].c_str(), nullptr, 10);
+                if (vecWords[i] == "after")
+                    rule.uDelayMs = uMs;
+                else
+                    rule.uPeriodMs = uMs ? uMs : 1;
+                ++i;
+                continue;
             }
             rule.vecCallArgs.push_back(vecWords[i]);
         }
@@ -101,7 +114,8 @@ private:
                 continue;
             if (rule.bMatchArg && (command.vecArgs.empty() || command.vecArgs[0] != rule.strArg))
                 continue;
-            m_vecPending.push_back(Pending{Pf_GetMonotonicMs() + rule.uDelayMs, Pf_BuildMovieCall(rule.strCall, rule.vecCallArgs)});
+            m_vecPending.push_back(Pending{Pf_GetMonotonicMs() + rule.uDelayMs, Pf_BuildMovieCall(rule.strCall, rule.vecCallArgs),
+                                           rule.uPeriodMs});
         }
     }
 

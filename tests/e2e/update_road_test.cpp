@@ -1,0 +1,346 @@
+// Whole update runs of the built Refitter.exe in a client tree of its own
+// against the loopback test server (and nginx), with the scripted movie:
+// already latest, a chain of patches, wrong MD5s, a chain that stops short,
+// manual patches, a cut download, hostile names, the wait for a running
+// client, and a run killed in the middle of its extraction.
+#include "platform/file.h"
+#include "tests/support/http_server.h"
+#include "tests/support/nginx.h"
+#include "tests/support/package_builder.h"
+#include "tests/support/patch_builder.h"
+#include "tests/support/patch_list_builder.h"
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+
+namespace {
+
+std::string _Patch(const std::string& strFrom, const std::string& strTo)
+{
+    return "p_c_" + strFrom + "-to-" + strTo + "_.zip";
+}
+
+std::string _VersionCfg(const std::string& strVersion)
+{
+    return "[Version]\nTalon5.version=" + strVersion + "\nTalon5.VersionLineName=zhcn\nTalon5.versionName=Demo\n";
+}
+
+// The client is <root>/game/client (the package folder <root>/pakV3), the
+// server's folder for the version line "zhcn" is <root>/www/zhcn.
+class UpdateRoad : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Rv_TestWriteFile(m_Dir.File("sim/free_bytes"), "100000000000\n");
+        Rv_TestWriteFile(m_Dir.File("sim/sleep_divisor"), "100\n");
+        // The DirectX libraries are there: only patches are fetched.
+        for (const char* cszLibrary : {"D3DX9_40.dll", "D3DX9_41.dll", "D3DX9_42.dll", "D3DX9_43.dll"})
+            Rv_TestWriteFile(m_Dir.File("system/") + cszLibrary, "");
+        Rv_TestWriteFile(m_Dir.File("sim/system_dir"), m_Dir.File("system"));
+        // The window closes once the run shows its end: state 1 (latest or an
+        // error) at once, state 4 (a chain applied) as soon as the worker ended.
+        Rv_TestWriteFile(m_Dir.File("sim/movie_script"),
+                         "on SetUpdateState 1 call CloseWindow\non SetUpdateState 4 call CloseWindow every 100\n");
+        Pf_CreateDirChain(m_Dir.File("events"));
+        setenv("RV_SIM_ROOT", m_Dir.File("sim").c_str(), 1);
+        setenv("RV_EVENT_PREFIX", (m_Dir.File("events") + "/").c_str(), 1);
+        unsetenv("http_proxy");
+        unsetenv("HTTP_PROXY");
+
+        Pf_CreateDirChain(Client(""));
+        int nStatus = -1;
+        Rv_TestRun("cp '" RV_BINARY_DIR "/bin/Refitter.exe' '" + Client("Refitter.exe") + "'", &nStatus);
+        ASSERT_EQ(0, nStatus);
+        Rv_TestWriteFile(Client("version.cfg"), _VersionCfg("1.0"));
+        m_Server.Start();
+        PointAt(m_Server.Url("/"));
+    }
+    void TearDown() override
+    {
+        m_Server.Stop();
+        unsetenv("RV_SIM_ROOT");
+        unsetenv("RV_EVENT_PREFIX");
+    }
+    void PointAt(const std::string& strURL)
+    {
+        Rv_TestWriteFile(Client("refitter.ini"), "[server_1]\nip=" + strURL + "\n");
+    }
+    std::string Client(const std::string& strName) { return m_Dir.File("game/client/" + strName); }
+    std::string Server(const std::string& strName) { return m_Dir.File("www/zhcn/" + strName); }
+    // A patch whose only items are plain files and its version.cfg.
+    Rv_TestServerPatch PlainPatch(const std::string& strFrom, const std::string& strTo,
+                                  const std::vector<std::pair<std::string, std::string>>& vecFiles)
+    {
+        Rv_TestPatchBuilder Builder;
+        for (const auto& file : vecFiles)
+            Builder.AddFile(file.first, file.second);
+        Builder.AddVersionFile(_VersionCfg(strTo));
+        return Zip(_Patch(strFrom, strTo), Builder);
+    }
+    Rv_TestServerPatch Zip(const std::string& strName, const Rv_TestPatchBuilder& Builder)
+    {
+        std::string strZip = m_Dir.File("zips/" + strName);
+        Pf_CreateDirChain(m_Dir.File("zips"));
+        EXPECT_TRUE(Builder.Write(strZip));
+        return Rv_TestServerPatch{strName, "", strZip, ""};
+    }
+    // Runs the updater with shell-quoted arguments; its exit code.
+    int Run(const std::string& strArguments = "-a")
+    {
+        int nStatus = -1;
+        Rv_TestRun("cd / && timeout 120 '" + Client("Refitter.exe") + "' " + strArguments + " </dev/null >/dev/null 2>&1",
+                   &nStatus);
+        return nStatus;
+    }
+    std::string Transcript() { return Rv_TestReadFile(m_Dir.File("sim/movie_transcript")); }
+    std::string Logs() { return Rv_TestRun("cat '" + Client("") + "'logs/Refitter/*/*.log 2>/dev/null"); }
+    bool Shows(const std::string& strLine) { return Transcript().find(strLine + "\n") != std::string::npos; }
+    // The error shown: the state "1" follows the error's text.
+    bool ShowsError(const char* cszText) { return Shows(std::string("SetTxtVersion\t") + cszText); }
+    std::string InstalledVersion()
+    {
+        std::string strCfg = Rv_TestReadFile(Client("version.cfg"));
+        size_t uPos = strCfg.find("Talon5.version=");
+        return uPos == std::string::npos ? "" : strCfg.substr(uPos + 15, strCfg.find('\n', uPos) - uPos - 15);
+    }
+
+    Rv_TestTempDir m_Dir;
+    Rv_TestHttpServer m_Server{m_Dir.File("www")};
+};
+
+const char* const s_cszLatestText = "客户端已是最新版本，无需更新";
+const char* const s_cszUpdateFailed = "更新失败！";
+
+} // namespace
+
+TEST_F(UpdateRoad, AlreadyLatest)
+{
+    Rv_TestWritePatchServer(Server(""), "1.0", {});
+    EXPECT_EQ(0, Run());
+    EXPECT_TRUE(Shows(std::string("SetTxtM\t") + s_cszLatestText)) << Transcript();
+    EXPECT_EQ(1u, m_Server.RequestsFor("/zhcn/autoupdateentry.txt").size());
+    EXPECT_EQ("1.0", InstalledVersion());
+    EXPECT_FALSE(Pf_PathExists(Client("update/autoupdateentry.txt")));
+}
+
+// Two patches: plain files, an update file into the package, a single-file
+// package update; each version.cfg is written last and every zip removed.
+TEST_F(UpdateRoad, ChainOfTwoPatches)
+{
+    const std::string strPackage = m_Dir.File("pakV3");
+    Rv_TestConfigSpec Spec;
+    Rv_TestMakePackage(strPackage, Spec, {std::string(4096, 'a')},
+                       {{"main.DIR", Rv_TestMakeDirFile("main", 1, {{1, 0, 20}})}});
+    Rv_TestWriteFile(Client("NewPackageList.txt"), "");
+
+    Rv_TestPatchBuilder First;
+    First.AddFile("data/a.txt", "first");
+    First.AddFile("bin/tool.txt", "tool");
+    Rv_TestUpdateFileBuilder Update;
+    Update.AddData(0, "Z");
+    Update.AddOverwriteSegment(0, 1);
+    First.AddUpdateFile("pak.UPDATE", Update);
+    First.AddVersionFile(_VersionCfg("1.1"));
+    Rv_TestPatchBuilder Second;
+    Second.AddFile("data/a.txt", "second");
+    Second.AddSingleFilePackage("res.pak", {{1, 1, 100, "AAAA"}});
+    Second.AddVersionFile(_VersionCfg("1.3"));
+    Rv_TestWritePatchServer(Server(""), "1.3", {Zip(_Patch("1.0", "1.1"), First), Zip(_Patch("1.1", "1.3"), Second)});
+
+    EXPECT_EQ(0, Run());
+    EXPECT_EQ("1.3", InstalledVersion()) << Logs();
+    EXPECT_EQ("second", Rv_TestReadFile(Client("data/a.txt")));
+    EXPECT_EQ("tool", Rv_TestReadFile(Client("bin/tool.txt")));
+    EXPECT_EQ('Z', Rv_TestReadFile(strPackage + "/pak0.DAT")[0]);
+    EXPECT_EQ("NewPack\\new_1.pak\n", Rv_TestReadFile(Client("NewPackageList.txt")));
+    EXPECT_FALSE(Pf_PathExists(Client("update/" + _Patch("1.0", "1.1"))));
+    EXPECT_FALSE(Pf_PathExists(Client("update/" + _Patch("1.1", "1.3"))));
+    EXPECT_TRUE(Shows("SetUpdateState\t3")) << Transcript();
+    EXPECT_TRUE(Shows("SetUpdateState\t4")) << Transcript();
+    EXPECT_FALSE(Shows("SetUpdateState\t1")) << Transcript();
+}
+
+TEST_F(UpdateRoad, WrongMD5IsMendedByTheReDownload)
+{
+    const std::string strName = _Patch("1.0", "1.1");
+    Rv_TestWriteFile(m_Dir.File("www/bad.zip"), "not the patch");
+    Rv_TestWritePatchServer(Server(""), "1.1", {PlainPatch("1.0", "1.1", {{"a.txt", "new"}})});
+    Rv_TestHttpFault bad;
+    bad.strServePath = "/bad.zip";
+    bad.nTimes = 2;  // the size query, then the download
+    m_Server.SetFault("/zhcn/" + strName, bad);
+    Rv_TestHttpFault again;
+    again.strServePath = "/zhcn/" + strName;
+    m_Server.SetFault("/zhcn/" + strName + "/*", again);
+
+    EXPECT_EQ(0, Run());
+    EXPECT_EQ("new", Rv_TestReadFile(Client("a.txt"))) << Logs();
+    EXPECT_EQ("1.1", InstalledVersion());
+    EXPECT_NE(std::string::npos, Logs().find("The Patch " + strName + " with error md5."));
+}
+
+TEST_F(UpdateRoad, WrongMD5ThatStaysWrongChangesNothing)
+{
+    Rv_TestWriteFile(Client("a.txt"), "old");
+    Rv_TestServerPatch Patch = PlainPatch("1.0", "1.1", {{"a.txt", "new"}});
+    Patch.strListedMD5 = std::string(32, '0');
+    Rv_TestWritePatchServer(Server(""), "1.1", {Patch});
+    Rv_TestHttpFault again;
+    again.strServePath = "/zhcn/" + Patch.strName;
+    m_Server.SetFault("/zhcn/" + Patch.strName + "/*", again);
+
+    EXPECT_EQ(0, Run());
+    EXPECT_TRUE(ShowsError(s_cszUpdateFailed)) << Transcript();
+    EXPECT_EQ("old", Rv_TestReadFile(Client("a.txt")));
+    EXPECT_EQ("1.0", InstalledVersion());
+    EXPECT_FALSE(Pf_PathExists(Client("update/" + Patch.strName)));
+}
+
+TEST_F(UpdateRoad, ChainShortOfTheLatestAppliesWhatFits)
+{
+    Rv_TestWritePatchServer(Server(""), "1.5",
+                            {PlainPatch("1.0", "1.1", {{"a.txt", "1.1"}}), PlainPatch("1.2", "1.5", {{"a.txt", "1.5"}})});
+    EXPECT_EQ(0, Run());
+    EXPECT_TRUE(ShowsError("无可用更新包，需手动更新")) << Transcript();
+    EXPECT_EQ("1.1", Rv_TestReadFile(Client("a.txt")));
+    EXPECT_EQ("1.1", InstalledVersion());
+    EXPECT_TRUE(m_Server.RequestsFor("/zhcn/" + _Patch("1.2", "1.5")).empty());
+}
+
+TEST_F(UpdateRoad, ManualPatches)
+{
+    Rv_TestWritePatchServer(Server(""), "1.1", {});
+    Rv_TestServerPatch Fits = PlainPatch("1.0", "1.1", {{"a.txt", "manual"}});
+    Rv_TestServerPatch Later = PlainPatch("1.1", "1.2", {{"b.txt", "later"}});
+
+    // One for a later version does not fit: nothing written.
+    EXPECT_EQ(0, Run("'" + Later.strSourceFile + "'"));
+    EXPECT_TRUE(ShowsError("手动更新包不适合当前版本")) << Transcript();
+    EXPECT_FALSE(Pf_PathExists(Client("b.txt")));
+
+    // One that fits is applied, then the automatic update finds the latest.
+    Pf_DeleteFile(m_Dir.File("sim/movie_transcript"));
+    EXPECT_EQ(0, Run("'" + Fits.strSourceFile + "'"));
+    EXPECT_EQ("manual", Rv_TestReadFile(Client("a.txt"))) << Logs();
+    EXPECT_EQ("1.1", InstalledVersion());
+    EXPECT_TRUE(Shows(std::string("SetTxtM\t") + s_cszLatestText)) << Transcript();
+}
+
+TEST_F(UpdateRoad, CutDownloadResumes)
+{
+    Rv_TestPatchBuilder Builder;
+    Builder.SetStored(true);
+    Builder.AddFile("big.bin", std::string(300000, 'x'));
+    Builder.AddVersionFile(_VersionCfg("1.1"));
+    Rv_TestServerPatch Patch = Zip(_Patch("1.0", "1.1"), Builder);
+    Rv_TestWritePatchServer(Server(""), "1.1", {Patch});
+    Rv_TestHttpFault cut;
+    cut.llDropAfter = 100000;
+    cut.nTimes = 2;  // the size query, then the download
+    m_Server.SetFault("/zhcn/" + Patch.strName, cut);
+
+    EXPECT_EQ(0, Run());
+    EXPECT_EQ(std::string(300000, 'x'), Rv_TestReadFile(Client("big.bin"))) << Logs();
+    bool bRanged = false;
+    for (const Rv_TestHttpRequest& request : m_Server.RequestsFor("/zhcn/" + Patch.strName))
+        bRanged = bRanged || request.HasHeader("Range");
+    EXPECT_TRUE(bRanged);
+}
+
+// Hostile names in the list or in a patch's items: nothing is written
+// outside the client tree and the run ends in the general error.
+TEST_F(UpdateRoad, HostileNamesWriteNothingOutside)
+{
+    struct Case {
+        const char* cszWhat;
+        std::function<void()> setUp;
+    };
+    const Case aCases[] = {
+        {"listed name climbing out",
+         [&] {
+             Rv_TestWriteFile(Server("autoupdateentry.txt"),
+                              Rv_TestPatchListText("1.1", {{"..\\..\\x_c_1.0-to-1.1_.zip", std::string(32, '0')}}));
+         }},
+        {"item climbing out",
+         [&] {
+             Rv_TestPatchBuilder Builder;
+             Builder.AddRawItem("updatepack/../../../outside.txt", "x");
+             Builder.AddFile("sub/..", "x");
+             Builder.AddVersionFile(_VersionCfg("1.1"));
+             Rv_TestWritePatchServer(Server(""), "1.1", {Zip(_Patch("1.0", "1.1"), Builder)});
+         }},
+    };
+    for (const Case& c : aCases) {
+        Pf_DeleteFile(m_Dir.File("sim/movie_transcript"));
+        c.setUp();
+        EXPECT_EQ(0, Run()) << c.cszWhat;
+        EXPECT_TRUE(ShowsError(s_cszUpdateFailed)) << c.cszWhat << "\n" << Transcript();
+        EXPECT_EQ("1.0", InstalledVersion()) << c.cszWhat;
+        EXPECT_FALSE(Pf_PathExists(m_Dir.File("outside.txt"))) << c.cszWhat;
+        EXPECT_FALSE(Pf_PathExists(m_Dir.File("game/outside.txt"))) << c.cszWhat;
+    }
+}
+
+// A running client is waited for: 2 seconds once, then a box; "Cancel" ends
+// the run before any patch is fetched.
+TEST_F(UpdateRoad, RunningClientIsWaitedFor)
+{
+    Rv_TestWritePatchServer(Server(""), "1.1", {PlainPatch("1.0", "1.1", {{"a.txt", "new"}})});
+    int nStatus = -1;
+    Rv_TestRun("cp /bin/sleep '" + Client("QV7Client.exe") + "'", &nStatus);
+    ASSERT_EQ(0, nStatus);
+    Rv_TestWriteFile(m_Dir.File("sim/msgbox_answers"), "retry\ncancel\n");
+    Rv_TestRun("'" + Client("QV7Client.exe") + "' 60 </dev/null >/dev/null 2>&1 & echo $! > '" + m_Dir.File("client.pid") + "'");
+
+    EXPECT_EQ(0, Run());
+    Rv_TestRun("kill $(cat '" + m_Dir.File("client.pid") + "')");
+    EXPECT_TRUE(ShowsError(s_cszUpdateFailed)) << Transcript();
+    const std::string strBoxes = Rv_TestReadFile(m_Dir.File("sim/msgbox_transcript"));
+    size_t uFirst = strBoxes.find("请关闭云岫");
+    ASSERT_NE(std::string::npos, uFirst) << strBoxes;
+    EXPECT_NE(std::string::npos, strBoxes.find("请关闭云岫", uFirst + 1)) << strBoxes;
+    EXPECT_TRUE(m_Server.RequestsFor("/zhcn/" + _Patch("1.0", "1.1")).empty());
+    EXPECT_EQ("1.0", InstalledVersion());
+}
+
+// A run killed at each step of its extraction leaves a client that the next
+// run brings to the latest version.
+TEST_F(UpdateRoad, RunKilledDuringExtractionIsCompletedByTheNext)
+{
+    Rv_TestWritePatchServer(Server(""), "1.1", {PlainPatch("1.0", "1.1", {{"a.txt", "new"}, {"b.txt", "b"}})});
+    // Killed at every step in turn until a run gets through all of them.
+    int nKilled = 0;
+    for (int nStep = 1; nStep < 100; ++nStep) {
+        Rv_TestWriteFile(Client("version.cfg"), _VersionCfg("1.0"));
+        Rv_TestWriteFile(Client("a.txt"), "old");
+        Pf_DeleteFile(Client("b.txt"));
+        setenv("RV_CRASH_AT_STEP", std::to_string(nStep).c_str(), 1);
+        const int nExit = Run();
+        unsetenv("RV_CRASH_AT_STEP");
+        if (nExit != 137)
+            break;
+        ++nKilled;
+        EXPECT_EQ(0, Run()) << nStep;
+        EXPECT_EQ("new", Rv_TestReadFile(Client("a.txt"))) << nStep;
+        EXPECT_EQ("b", Rv_TestReadFile(Client("b.txt"))) << nStep;
+        EXPECT_EQ("1.1", InstalledVersion()) << nStep;
+    }
+    EXPECT_GE(nKilled, 6);
+}
+
+TEST_F(UpdateRoad, ChainFromNginx)
+{
+    Pf_CreateDirChain(m_Dir.File("nginx"));
+    Rv_TestNginx nginx(m_Dir.File("www"), m_Dir.File("nginx"));
+    if (!nginx.Start())
+        GTEST_SKIP() << "nginx is not installed";
+    Rv_TestWritePatchServer(Server(""), "1.2",
+                            {PlainPatch("1.0", "1.1", {{"a.txt", "1.1"}}), PlainPatch("1.1", "1.2", {{"a.txt", "1.2"}})});
+    PointAt(nginx.Url("/"));
+    EXPECT_EQ(0, Run());
+    EXPECT_EQ("1.2", Rv_TestReadFile(Client("a.txt"))) << Logs();
+    EXPECT_EQ("1.2", InstalledVersion());
+}
