@@ -120,6 +120,8 @@ struct Pf_WebTransfer {
     curl_slist* pHeaders = nullptr;
     std::string strBody;            // what a request sends
     uint32_t uReceiveTimeoutMs = 60000;
+    Pf_WebAbortCheck pfnShouldAbort = nullptr;     // the session's, asked by the worker
+    void* pvAbortContext = nullptr;
 
     std::mutex Mutex;
     std::condition_variable Changed;
@@ -232,6 +234,10 @@ struct Pf_WebTransfer {
     {
         Pf_WebTransfer* pThis = (Pf_WebTransfer*)pvThis;
         std::lock_guard<std::mutex> lock(pThis->Mutex);
+        if (!pThis->bAbort && pThis->pfnShouldAbort && pThis->pfnShouldAbort(pThis->pvAbortContext)) {
+            pThis->bAbort = true;
+            pThis->Changed.notify_all();
+        }
         return pThis->bAbort ? 1 : 0;
     }
 
@@ -278,6 +284,8 @@ int Pf_WebRequest::_Start(const Pf_WebSession& session, const std::string& strVe
         uStallMs = std::max(session.SendTimeoutMs(), session.ReceiveTimeoutMs());
     SetCommonOptions(pCurl, session.Agent(), session.AccessType(), session.ConnectTimeoutMs(), uStallMs);
     pTransfer->uReceiveTimeoutMs = uStallMs ? uStallMs : 60000;
+    pTransfer->pfnShouldAbort = session.AbortCheck();
+    pTransfer->pvAbortContext = session.AbortContext();
     curl_easy_setopt(pCurl, CURLOPT_URL, strUrl.c_str());
     pTransfer->pHeaders = HeaderList(strHeaders, !bPost);
     curl_easy_setopt(pCurl, CURLOPT_HTTPHEADER, pTransfer->pHeaders);

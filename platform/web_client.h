@@ -43,6 +43,9 @@ enum : uint32_t {
 // The last error of a web-client call on this thread.
 int Pf_WebGetLastError();
 
+// Asked from time to time while a transfer runs; a non-zero answer stops it.
+typedef int (*Pf_WebAbortCheck)(void* pvContext);
+
 class Pf_WebSession {
 public:
     // The agent text and PF_WEB_ACCESS_*. Fails for an unknown access type.
@@ -51,6 +54,17 @@ public:
     void SetReceiveTimeout(uint32_t uMs) { m_uReceiveTimeoutMs = uMs; }
     void SetSendTimeout(uint32_t uMs) { m_uSendTimeoutMs = uMs; }
     void SetConnectTimeout(uint32_t uMs) { m_uConnectTimeoutMs = uMs; }
+    // Requests opened on the session ask pfnShouldAbort(pvContext) while they
+    // wait for the answer and while the body arrives; a non-zero answer
+    // aborts them as Pf_WebRequest::Abort does.
+    void SetAbortCheck(Pf_WebAbortCheck pfnShouldAbort, void* pvContext)
+    {
+        m_pfnShouldAbort = pfnShouldAbort;
+        m_pvAbortContext = pvContext;
+    }
+    int ShouldAbort() const { return m_pfnShouldAbort && m_pfnShouldAbort(m_pvAbortContext); }
+    Pf_WebAbortCheck AbortCheck() const { return m_pfnShouldAbort; }
+    void* AbortContext() const { return m_pvAbortContext; }
 
     const std::string& Agent() const { return m_strAgent; }
     int AccessType() const { return m_nAccessType; }
@@ -65,6 +79,8 @@ private:
     uint32_t m_uReceiveTimeoutMs = 60000;
     uint32_t m_uSendTimeoutMs = 60000;
     uint32_t m_uConnectTimeoutMs = 60000;
+    Pf_WebAbortCheck m_pfnShouldAbort = nullptr;
+    void* m_pvAbortContext = nullptr;
 };
 
 struct Pf_WebTransfer;
@@ -105,10 +121,7 @@ private:
     std::shared_ptr<Pf_WebTransfer> m_pTransfer;
 };
 
-// Asks *pfnShouldAbort(pvContext) from time to time; a non-zero answer stops the download.
-typedef int (*Pf_WebAbortCheck)(void* pvContext);
-
-// Downloads strUrl (redirects followed, the environment's proxy settings,
+// pfnShouldAbort is asked as for a session. Downloads strUrl (redirects followed, the environment's proxy settings,
 // nothing cached) into strFileName, replacing it. Returns PF_URLDL_S_OK or a
 // failure code (an HTTP error status fails). A failed download may leave a
 // partial file for the caller to remove.

@@ -13,6 +13,8 @@ int RVU_OpenUrlWithRetry(const Pf_WebSession& session, const std::string& strUrl
     int nRetryCount = 0;
     while (!pRequest->OpenUrl(session, strUrl, strHeaders)) {
         ++nRetryCount;
+        if (session.ShouldAbort())
+            nRetryCount = RV_HTTP_CONNECT_RETRY_MAX_COUNT + 1;     // no further attempt
         if (nRetryCount > RV_HTTP_CONNECT_RETRY_MAX_COUNT)
             break;
         Pf_Sleep(100);

@@ -13,6 +13,7 @@ enum { RV_HTTP_CONNECT_RETRY_MAX_COUNT = 5 };
 // Opens strUrl on the session with the given extra headers; a failure is
 // retried after 100 ms, RV_HTTP_CONNECT_RETRY_MAX_COUNT times. Returns 1 when
 // one attempt opened it; *pnRetRetryCount is the number of retries made
-// (RV_HTTP_CONNECT_RETRY_MAX_COUNT + 1 when every attempt failed).
+// (RV_HTTP_CONNECT_RETRY_MAX_COUNT + 1 when every attempt failed). The
+// session's abort check ends the retries early, counted as every attempt failed.
 int RVU_OpenUrlWithRetry(const Pf_WebSession& session, const std::string& strUrl, const std::string& strHeaders,
                          Pf_WebRequest* pRequest, int* pnRetRetryCount);

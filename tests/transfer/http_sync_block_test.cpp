@@ -5,6 +5,7 @@
 #include "tests/foundation/log_capture.h"
 #include "tests/support/http_server.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/web_client_env.h"
 #include "transfer/http_sync_block.h"
 
 #include <cstdlib>
@@ -25,16 +26,11 @@ class HttpSyncBlock : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        unsetenv("http_proxy");
-        unsetenv("HTTP_PROXY");
-        setenv("RV_SIM_ROOT", m_Dir.File("sim").c_str(), 1);
-        Rv_TestWriteFile(m_Dir.File("sim/sleep_divisor"), "10");
         for (size_t i = 0; i < s_uFileSize; ++i)
             m_strData.push_back((char)(i * 7 + i / 251));
         Rv_TestWriteFile(m_Dir.File("www/index.bin"), m_strData);
         m_Server.Start();
     }
-    void TearDown() override { unsetenv("RV_SIM_ROOT"); }
 
     // Reads the blocks (added in the given order) from strUrl into buffers
     // that start filled with '?'.
@@ -64,6 +60,7 @@ protected:
     std::string Expected(const Block& block) const { return m_strData.substr(block.uOffset, block.uSize); }
 
     Rv_TestTempDir m_Dir;
+    Rv_TestWebClientEnv m_Env{m_Dir};
     Rv_TestHttpServer m_Server{m_Dir.File("www")};
     std::string m_strData;
 };
