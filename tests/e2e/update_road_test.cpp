@@ -10,6 +10,7 @@
 #include "tests/support/patch_builder.h"
 #include "tests/support/patch_list_builder.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/update_client.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +26,7 @@ std::string _Patch(const std::string& strFrom, const std::string& strTo)
 
 std::string _VersionCfg(const std::string& strVersion)
 {
-    return "[Version]\nTalon5.version=" + strVersion + "\nTalon5.VersionLineName=zhcn\nTalon5.versionName=Demo\n";
+    return Rv_TestVersionCfg(strVersion);
 }
 
 // The client is <root>/game/client (the package folder <root>/pakV3), the
@@ -34,21 +35,7 @@ class UpdateRoad : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Rv_TestWriteFile(m_Dir.File("sim/free_bytes"), "100000000000\n");
-        Rv_TestWriteFile(m_Dir.File("sim/sleep_divisor"), "100\n");
-        // The DirectX libraries are there: only patches are fetched.
-        for (const char* cszLibrary : {"D3DX9_40.dll", "D3DX9_41.dll", "D3DX9_42.dll", "D3DX9_43.dll"})
-            Rv_TestWriteFile(m_Dir.File("system/") + cszLibrary, "");
-        Rv_TestWriteFile(m_Dir.File("sim/system_dir"), m_Dir.File("system"));
-        // The window closes once the run shows its end: state 1 (latest or an
-        // error) at once, state 4 (a chain applied) as soon as the worker ended.
-        Rv_TestWriteFile(m_Dir.File("sim/movie_script"),
-                         "on SetUpdateState 1 call CloseWindow\non SetUpdateState 4 call CloseWindow every 100\n");
-        Pf_CreateDirChain(m_Dir.File("events"));
-        setenv("RV_SIM_ROOT", m_Dir.File("sim").c_str(), 1);
-        setenv("RV_EVENT_PREFIX", (m_Dir.File("events") + "/").c_str(), 1);
-        unsetenv("http_proxy");
-        unsetenv("HTTP_PROXY");
+        Rv_TestPrepareSimMachine(m_Dir);
 
         Pf_CreateDirChain(Client(""));
         int nStatus = -1;
@@ -100,12 +87,7 @@ protected:
     bool Shows(const std::string& strLine) { return Transcript().find(strLine + "\n") != std::string::npos; }
     // The error shown: the state "1" follows the error's text.
     bool ShowsError(const char* cszText) { return Shows(std::string("SetTxtVersion\t") + cszText); }
-    std::string InstalledVersion()
-    {
-        std::string strCfg = Rv_TestReadFile(Client("version.cfg"));
-        size_t uPos = strCfg.find("Talon5.version=");
-        return uPos == std::string::npos ? "" : strCfg.substr(uPos + 15, strCfg.find('\n', uPos) - uPos - 15);
-    }
+    std::string InstalledVersion() { return Rv_TestInstalledVersion(Client("version.cfg")); }
 
     Rv_TestTempDir m_Dir;
     Rv_TestHttpServer m_Server{m_Dir.File("www")};

@@ -1,0 +1,19 @@
+// The simulated machine and the client's version file for whole runs of the
+// built Refitter.exe (end-to-end tests and the update run bench).
+#pragma once
+#include <string>
+
+#include "tests/support/temp_dir.h"
+
+// Under Dir: "sim/" with plenty of free disk, sleeps cut a hundredfold, the
+// four DirectX libraries in "system/" (so that only patches are fetched) and
+// a movie that closes the window once the run shows its end (state 1, latest
+// or an error, at once; state 4, a chain applied, as soon as the worker
+// ended); "events/" for the named events. Points RV_SIM_ROOT and
+// RV_EVENT_PREFIX there and clears the proxy settings.
+void Rv_TestPrepareSimMachine(const Rv_TestTempDir& Dir);
+
+// The text of a client's "version.cfg" at strVersion on the version line "zhcn".
+std::string Rv_TestVersionCfg(const std::string& strVersion);
+// The version that strVersionCfgPath gives ("" when none).
+std::string Rv_TestInstalledVersion(const std::string& strVersionCfgPath);
