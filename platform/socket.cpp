@@ -110,6 +110,12 @@ void Pf_SocketClose(Pf_Socket hSocket)
         close(hSocket);
 }
 
+void Pf_SocketShutdown(Pf_Socket hSocket)
+{
+    if (hSocket >= 0)
+        shutdown(hSocket, SHUT_RDWR);
+}
+
 int Pf_SocketConnect(Pf_Socket hSocket, uint32_t uAddress, int nPort, int nTimeoutMs, int* pnRetError)
 {
     struct sockaddr_in addr;

@@ -45,6 +45,9 @@ int Pf_SocketErrorFromErrno(int nErrno);
 // Opens a non-blocking IPv4 stream socket (close-on-exec, SO_REUSEADDR).
 int Pf_SocketCreate(Pf_Socket* phRetSocket, int* pnRetError);
 void Pf_SocketClose(Pf_Socket hSocket);
+// Ends both directions at once from any thread: a send or receive waiting on
+// the socket returns (a receive as an orderly close).
+void Pf_SocketShutdown(Pf_Socket hSocket);
 // Connects to an IPv4 address (network order) and port within the time.
 int Pf_SocketConnect(Pf_Socket hSocket, uint32_t uAddress, int nPort, int nTimeoutMs, int* pnRetError);
 // Sends all bytes; each wait for room is bounded by the time-out. Returns the

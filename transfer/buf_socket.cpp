@@ -13,10 +13,14 @@ int CBufSocket::Create()
 {
     Close();
     int nError = 0;
-    if (!Pf_SocketCreate(&m_hSocket, &nError)) {
-        m_hSocket = -1;
+    Pf_Socket hSocket = PF_INVALID_SOCKET;
+    if (!Pf_SocketCreate(&hSocket, &nError)) {
         m_nLastError = nError;
         return 0;
+    }
+    {
+        Pf_MutexGuard guard(m_SocketLock);
+        m_hSocket = hSocket;
     }
     m_Ring.assign(RV_BUFSOCKET_SIZE, 0);
     m_Scratch.assign(RV_BUFSOCKET_SIZE, 0);
@@ -27,14 +31,23 @@ int CBufSocket::Create()
 
 void CBufSocket::Close()
 {
-    if (m_hSocket >= 0)
-        Pf_SocketClose(m_hSocket);
-    m_hSocket = -1;
+    {
+        Pf_MutexGuard guard(m_SocketLock);
+        if (m_hSocket >= 0)
+            Pf_SocketClose(m_hSocket);
+        m_hSocket = -1;
+    }
     m_Ring.clear();
     m_Ring.shrink_to_fit();
     m_Scratch.clear();
     m_Scratch.shrink_to_fit();
     m_nCount = m_nReadPos = m_nWritePos = 0;
+}
+
+void CBufSocket::Interrupt()
+{
+    Pf_MutexGuard guard(m_SocketLock);
+    Pf_SocketShutdown(m_hSocket);
 }
 
 uint32_t CBufSocket::ResolveHost(const char* cszName, int nTimeout, int* pnRetError)

@@ -1,6 +1,8 @@
 // The TCP socket under the HTTP client: connect, send and receive with
 // time-outs, a 128 KiB receive ring with line and block reads, host lookup.
 #pragma once
+#include "platform/thread.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -17,6 +19,9 @@ public:
     void Close();
     int IsOpen() const { return m_hSocket >= 0; }
     int Connect(const char* cszHost, int nPort, int nTimeout);
+    // From another thread: ends a send or receive that waits on the socket
+    // now, instead of at its time-out. The socket stays open until Close.
+    void Interrupt();
     // The bytes sent; short when a step failed (see GetLastError).
     int SendAll(const void* pvData, int nLength, int nTimeout);
     // The next byte (0 to 255), or 256 when the socket is closed or nothing came.
@@ -40,6 +45,9 @@ private:
     int _FillBuffer(int nTimeout);
 
     int m_hSocket = -1;
+    // Guards m_hSocket against Interrupt from another thread while the
+    // owner creates or closes it.
+    Pf_Mutex m_SocketLock;
     int m_nLastError = 0;
     int m_bPeerClosed = 0;
     std::vector<char> m_Ring;

@@ -63,13 +63,10 @@ int NyHttpFile::_QueryFileInfo()
         m_nStatus = dec_err_url;
         goto Exit0;
     }
-    if (m_bKnownSize)
+    if (m_bKnownSize || m_bStopRequested)
         goto Exit1;
-    {
-        CHttpDownload client;
-        if (!client.QueryFileSize(m_strURL.c_str(), m_strSaveFolder.c_str(), &nRemote, &nLocal, &bKnown) || !bKnown)
-            goto Exit1;
-    }
+    if (!m_SizeClient.QueryFileSize(m_strURL.c_str(), m_strSaveFolder.c_str(), &nRemote, &nLocal, &bKnown) || !bKnown)
+        goto Exit1;
     if (nLocal > nRemote) {
         // The server's file became shorter than the partial one: start again.
         RvLog_Write(RVLOG_INFO, "partial file of %s is longer than the remote file, restarting", m_strLocalPath.c_str());
@@ -83,6 +80,13 @@ Exit1:
     nResult = 1;
 Exit0:
     return nResult;
+}
+
+void NyHttpFile::RequestStop()
+{
+    m_bStopRequested = 1;
+    m_SizeClient.RequestStop();
+    m_Client.RequestStop();
 }
 
 // The final file is in place with the known size.

@@ -33,8 +33,9 @@ public:
     // From the client: the sizes, the disk check, then the downloader's callback.
     void OnProgress(int64_t llTotal, int64_t llDownloaded, int nValue) override;
 
-    // A stop request to this file's client (from any thread).
-    void RequestStop() { m_Client.RequestStop(); }
+    // A stop request to this file's clients (from any thread): a running size
+    // query or transfer ends now.
+    void RequestStop();
     // Marks a file whose thread could not be started.
     void SetStatus(DownloadErrorCode eStatus) { m_nStatus = eStatus; }
     const std::string& GetURL() const { return m_strURL; }
@@ -57,4 +58,7 @@ private:
     Pf_Mutex m_QueryLock;
     IHttpFileAsyncCallback* m_pCallback = nullptr;
     CHttpDownload m_Client;
+    // Asks for the size; used under m_QueryLock.
+    CHttpDownload m_SizeClient;
+    std::atomic<int> m_bStopRequested{0};
 };

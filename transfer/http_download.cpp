@@ -90,6 +90,8 @@ void CHttpDownload::RequestStop()
     m_nStopFlag = 1;
     if (m_bStopEventValid)
         m_StopEvent.Set();
+    // A transfer waiting for the server ends now, not at its time-out.
+    m_Socket.Interrupt();
 }
 
 std::string CHttpDownload::Base64Encode(const std::string& strText)

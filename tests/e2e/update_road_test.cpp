@@ -3,95 +3,13 @@
 // already latest, a chain of patches, wrong MD5s, a chain that stops short,
 // manual patches, a cut download, hostile names, the wait for a running
 // client, and a run killed in the middle of its extraction.
-#include "platform/file.h"
-#include "tests/support/http_server.h"
+#include "tests/e2e/update_run_fixture.h"
 #include "tests/support/nginx.h"
 #include "tests/support/package_builder.h"
-#include "tests/support/patch_builder.h"
-#include "tests/support/patch_list_builder.h"
-#include "tests/support/temp_dir.h"
-#include "tests/support/update_client.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 #include <functional>
 
 namespace {
-
-std::string _Patch(const std::string& strFrom, const std::string& strTo)
-{
-    return "p_c_" + strFrom + "-to-" + strTo + "_.zip";
-}
-
-std::string _VersionCfg(const std::string& strVersion)
-{
-    return Rv_TestVersionCfg(strVersion);
-}
-
-// The client is <root>/game/client (the package folder <root>/pakV3), the
-// server's folder for the version line "zhcn" is <root>/www/zhcn.
-class UpdateRoad : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        Rv_TestPrepareSimMachine(m_Dir);
-
-        Pf_CreateDirChain(Client(""));
-        int nStatus = -1;
-        Rv_TestRun("cp '" RV_BINARY_DIR "/bin/Refitter.exe' '" + Client("Refitter.exe") + "'", &nStatus);
-        ASSERT_EQ(0, nStatus);
-        Rv_TestWriteFile(Client("version.cfg"), _VersionCfg("1.0"));
-        m_Server.Start();
-        PointAt(m_Server.Url("/"));
-    }
-    void TearDown() override
-    {
-        m_Server.Stop();
-        unsetenv("RV_SIM_ROOT");
-        unsetenv("RV_EVENT_PREFIX");
-    }
-    void PointAt(const std::string& strURL)
-    {
-        Rv_TestWriteFile(Client("refitter.ini"), "[server_1]\nip=" + strURL + "\n");
-    }
-    std::string Client(const std::string& strName) { return m_Dir.File("game/client/" + strName); }
-    std::string Server(const std::string& strName) { return m_Dir.File("www/zhcn/" + strName); }
-    // A patch whose only items are plain files and its version.cfg.
-    Rv_TestServerPatch PlainPatch(const std::string& strFrom, const std::string& strTo,
-                                  const std::vector<std::pair<std::string, std::string>>& vecFiles)
-    {
-        Rv_TestPatchBuilder Builder;
-        for (const auto& file : vecFiles)
-            Builder.AddFile(file.first, file.second);
-        Builder.AddVersionFile(_VersionCfg(strTo));
-        return Zip(_Patch(strFrom, strTo), Builder);
-    }
-    Rv_TestServerPatch Zip(const std::string& strName, const Rv_TestPatchBuilder& Builder)
-    {
-        std::string strZip = m_Dir.File("zips/" + strName);
-        Pf_CreateDirChain(m_Dir.File("zips"));
-        EXPECT_TRUE(Builder.Write(strZip));
-        return Rv_TestServerPatch{strName, "", strZip, ""};
-    }
-    // Runs the updater with shell-quoted arguments; its exit code.
-    int Run(const std::string& strArguments = "-a")
-    {
-        int nStatus = -1;
-        Rv_TestRun("cd / && timeout 120 '" + Client("Refitter.exe") + "' " + strArguments + " </dev/null >/dev/null 2>&1",
-                   &nStatus);
-        return nStatus;
-    }
-    std::string Transcript() { return Rv_TestReadFile(m_Dir.File("sim/movie_transcript")); }
-    std::string Logs() { return Rv_TestRun("cat '" + Client("") + "'logs/Refitter/*/*.log 2>/dev/null"); }
-    bool Shows(const std::string& strLine) { return Transcript().find(strLine + "\n") != std::string::npos; }
-    // The error shown: the state "1" follows the error's text.
-    bool ShowsError(const char* cszText) { return Shows(std::string("SetTxtVersion\t") + cszText); }
-    std::string InstalledVersion() { return Rv_TestInstalledVersion(Client("version.cfg")); }
-
-    Rv_TestTempDir m_Dir;
-    Rv_TestHttpServer m_Server{m_Dir.File("www")};
-};
 
 const char* const s_cszLatestText = "客户端已是最新版本，无需更新";
 const char* const s_cszUpdateFailed = "更新失败！";
@@ -125,12 +43,12 @@ TEST_F(UpdateRoad, ChainOfTwoPatches)
     Update.AddData(0, "Z");
     Update.AddOverwriteSegment(0, 1);
     First.AddUpdateFile("pak.UPDATE", Update);
-    First.AddVersionFile(_VersionCfg("1.1"));
+    First.AddVersionFile(Rv_TestVersionCfg("1.1"));
     Rv_TestPatchBuilder Second;
     Second.AddFile("data/a.txt", "second");
     Second.AddSingleFilePackage("res.pak", {{1, 1, 100, "AAAA"}});
-    Second.AddVersionFile(_VersionCfg("1.3"));
-    Rv_TestWritePatchServer(Server(""), "1.3", {Zip(_Patch("1.0", "1.1"), First), Zip(_Patch("1.1", "1.3"), Second)});
+    Second.AddVersionFile(Rv_TestVersionCfg("1.3"));
+    Rv_TestWritePatchServer(Server(""), "1.3", {Zip(Rv_TestE2EPatchName("1.0", "1.1"), First), Zip(Rv_TestE2EPatchName("1.1", "1.3"), Second)});
 
     EXPECT_EQ(0, Run());
     EXPECT_EQ("1.3", InstalledVersion()) << Logs();
@@ -138,8 +56,8 @@ TEST_F(UpdateRoad, ChainOfTwoPatches)
     EXPECT_EQ("tool", Rv_TestReadFile(Client("bin/tool.txt")));
     EXPECT_EQ('Z', Rv_TestReadFile(strPackage + "/pak0.DAT")[0]);
     EXPECT_EQ("NewPack\\new_1.pak\n", Rv_TestReadFile(Client("NewPackageList.txt")));
-    EXPECT_FALSE(Pf_PathExists(Client("update/" + _Patch("1.0", "1.1"))));
-    EXPECT_FALSE(Pf_PathExists(Client("update/" + _Patch("1.1", "1.3"))));
+    EXPECT_FALSE(Pf_PathExists(Client("update/" + Rv_TestE2EPatchName("1.0", "1.1"))));
+    EXPECT_FALSE(Pf_PathExists(Client("update/" + Rv_TestE2EPatchName("1.1", "1.3"))));
     EXPECT_TRUE(Shows("SetUpdateState\t3")) << Transcript();
     EXPECT_TRUE(Shows("SetUpdateState\t4")) << Transcript();
     EXPECT_FALSE(Shows("SetUpdateState\t1")) << Transcript();
@@ -147,7 +65,7 @@ TEST_F(UpdateRoad, ChainOfTwoPatches)
 
 TEST_F(UpdateRoad, WrongMD5IsMendedByTheReDownload)
 {
-    const std::string strName = _Patch("1.0", "1.1");
+    const std::string strName = Rv_TestE2EPatchName("1.0", "1.1");
     Rv_TestWriteFile(m_Dir.File("www/bad.zip"), "not the patch");
     Rv_TestWritePatchServer(Server(""), "1.1", {PlainPatch("1.0", "1.1", {{"a.txt", "new"}})});
     Rv_TestHttpFault bad;
@@ -189,7 +107,7 @@ TEST_F(UpdateRoad, ChainShortOfTheLatestAppliesWhatFits)
     EXPECT_TRUE(ShowsError("无可用更新包，需手动更新")) << Transcript();
     EXPECT_EQ("1.1", Rv_TestReadFile(Client("a.txt")));
     EXPECT_EQ("1.1", InstalledVersion());
-    EXPECT_TRUE(m_Server.RequestsFor("/zhcn/" + _Patch("1.2", "1.5")).empty());
+    EXPECT_TRUE(m_Server.RequestsFor("/zhcn/" + Rv_TestE2EPatchName("1.2", "1.5")).empty());
 }
 
 TEST_F(UpdateRoad, ManualPatches)
@@ -201,6 +119,7 @@ TEST_F(UpdateRoad, ManualPatches)
     // One for a later version does not fit: nothing written.
     EXPECT_EQ(0, Run("'" + Later.strSourceFile + "'"));
     EXPECT_TRUE(ShowsError("手动更新包不适合当前版本")) << Transcript();
+    EXPECT_FALSE(ShowsError(s_cszUpdateFailed)) << "only the first error shows\n" << Transcript();
     EXPECT_FALSE(Pf_PathExists(Client("b.txt")));
 
     // One that fits is applied, then the automatic update finds the latest.
@@ -216,8 +135,8 @@ TEST_F(UpdateRoad, CutDownloadResumes)
     Rv_TestPatchBuilder Builder;
     Builder.SetStored(true);
     Builder.AddFile("big.bin", std::string(300000, 'x'));
-    Builder.AddVersionFile(_VersionCfg("1.1"));
-    Rv_TestServerPatch Patch = Zip(_Patch("1.0", "1.1"), Builder);
+    Builder.AddVersionFile(Rv_TestVersionCfg("1.1"));
+    Rv_TestServerPatch Patch = Zip(Rv_TestE2EPatchName("1.0", "1.1"), Builder);
     Rv_TestWritePatchServer(Server(""), "1.1", {Patch});
     Rv_TestHttpFault cut;
     cut.llDropAfter = 100000;
@@ -251,8 +170,8 @@ TEST_F(UpdateRoad, HostileNamesWriteNothingOutside)
              Rv_TestPatchBuilder Builder;
              Builder.AddRawItem("updatepack/../../../outside.txt", "x");
              Builder.AddFile("sub/..", "x");
-             Builder.AddVersionFile(_VersionCfg("1.1"));
-             Rv_TestWritePatchServer(Server(""), "1.1", {Zip(_Patch("1.0", "1.1"), Builder)});
+             Builder.AddVersionFile(Rv_TestVersionCfg("1.1"));
+             Rv_TestWritePatchServer(Server(""), "1.1", {Zip(Rv_TestE2EPatchName("1.0", "1.1"), Builder)});
          }},
     };
     for (const Case& c : aCases) {
@@ -284,7 +203,7 @@ TEST_F(UpdateRoad, RunningClientIsWaitedFor)
     size_t uFirst = strBoxes.find("请关闭云岫");
     ASSERT_NE(std::string::npos, uFirst) << strBoxes;
     EXPECT_NE(std::string::npos, strBoxes.find("请关闭云岫", uFirst + 1)) << strBoxes;
-    EXPECT_TRUE(m_Server.RequestsFor("/zhcn/" + _Patch("1.0", "1.1")).empty());
+    EXPECT_TRUE(m_Server.RequestsFor("/zhcn/" + Rv_TestE2EPatchName("1.0", "1.1")).empty());
     EXPECT_EQ("1.0", InstalledVersion());
 }
 
@@ -296,7 +215,7 @@ TEST_F(UpdateRoad, RunKilledDuringExtractionIsCompletedByTheNext)
     // Killed at every step in turn until a run gets through all of them.
     int nKilled = 0;
     for (int nStep = 1; nStep < 100; ++nStep) {
-        Rv_TestWriteFile(Client("version.cfg"), _VersionCfg("1.0"));
+        Rv_TestWriteFile(Client("version.cfg"), Rv_TestVersionCfg("1.0"));
         Rv_TestWriteFile(Client("a.txt"), "old");
         Pf_DeleteFile(Client("b.txt"));
         setenv("RV_CRASH_AT_STEP", std::to_string(nStep).c_str(), 1);
