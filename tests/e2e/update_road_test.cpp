@@ -245,3 +245,55 @@ TEST_F(UpdateRoad, ChainFromNginx)
     EXPECT_EQ("1.2", Rv_TestReadFile(Client("a.txt"))) << Logs();
     EXPECT_EQ("1.2", InstalledVersion());
 }
+
+// Without the DirectX libraries the package "dx9_43.zip" comes with the
+// patches and is unpacked into "3rdParty" two levels above the working
+// folder; an item that would climb out of it fails the run.
+TEST_F(UpdateRoad, DirectXPackageIsUnpackedIntoThirdParty)
+{
+    Pf_CreateDirChain(m_Dir.File("nodx"));
+    Rv_TestWriteFile(m_Dir.File("sim/system_dir"), m_Dir.File("nodx"));
+    struct Case {
+        const char* cszItem;
+        bool bGood;
+    } aCases[] = {
+        {"DXSETUP.txt", true},
+        // What the zip layer leaves of a climbing name still ends in "..".
+        {"x/..", false},
+    };
+    for (const Case& c : aCases) {
+        Pf_DeleteFile(m_Dir.File("sim/movie_transcript"));
+        Rv_TestWriteFile(Client("version.cfg"), Rv_TestVersionCfg("1.0"));
+        Rv_TestWritePatchServer(Server(""), "1.1", {PlainPatch("1.0", "1.1", {{"a.txt", "new"}})});
+        Rv_TestPatchBuilder DirectX;
+        DirectX.AddRawItem(c.cszItem, "setup");
+        ASSERT_TRUE(DirectX.Write(Server("dx9_43.zip")));
+
+        EXPECT_EQ(0, Run()) << c.cszItem;
+        EXPECT_EQ(c.bGood, Pf_PathExists(m_Dir.File("3rdParty/DXSETUP.txt"))) << c.cszItem << "\n" << Logs();
+        EXPECT_EQ(c.bGood ? "1.1" : "1.0", InstalledVersion()) << c.cszItem;
+        EXPECT_EQ(!c.bGood, ShowsError(s_cszUpdateFailed)) << c.cszItem;
+        EXPECT_FALSE(Pf_PathExists(m_Dir.File("x")));
+        Pf_RemoveTree(m_Dir.File("3rdParty"));
+    }
+}
+
+// The development message is shown in the activity window; its number is
+// remembered, so the next run shows it as already seen.
+TEST_F(UpdateRoad, DevelopmentMessageIsShownAndRemembered)
+{
+    Rv_TestWritePatchServer(Server(""), "1.0", {});
+    Rv_TestWriteFile(Server("DevMessageIniFile.ini"),
+                     "[MessageWindow]\nMessageWindowHTMLFile=news.html\nButtonLink=http://link\nMessageVersionNum=3\n");
+    Rv_TestWriteFile(Server("news.html"), "<p>news & more</p>");
+    SetScript("on ActivityState call CloseWindow\n");
+    for (const char* cszIsNew : {"1", "0"}) {
+        Pf_DeleteFile(m_Dir.File("sim/movie_transcript"));
+        EXPECT_EQ(0, Run());
+        EXPECT_TRUE(Shows(std::string("ActivityState\t2\thttp://link\t<p>news & more</p>\t") + cszIsNew))
+            << Transcript() << Logs();
+        EXPECT_NE(std::string::npos, Rv_TestReadFile(Client("config.ini")).find("MessageVersionNum=3"));
+        EXPECT_FALSE(Pf_PathExists(Client("update/DevMessageIniFile.ini")));
+        EXPECT_FALSE(Pf_PathExists(Client("update/HTMLContent")));
+    }
+}
