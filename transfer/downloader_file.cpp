@@ -147,7 +147,9 @@ int NyHttpFile::Download()
             RVLOG_PROCESS_ERROR(false && "unknow result");
         }
         nRetryCount++;
-        Pf_Sleep(NY_HTTP_RETRY_WAIT_MS);
+        // The wait before a retry ends early on a stop request.
+        for (int i = 0; i < NY_HTTP_RETRY_WAIT_MS / 50 && !m_bStopRequested; ++i)
+            Pf_Sleep(50);
         if (nRetryCount > NY_HTTP_MAX_RETRIES)
             break;
         m_nStatus = dec_running;
