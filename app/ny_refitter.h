@@ -100,8 +100,6 @@ private:
     int _CheckDownloadFileMD5(const Rv_PatchFileInfoList& PatchList, int* pbRetHasUpdateFileWithWrong);
     int _ExtractUpdatePackage(const std::string& strPatchPath);
     int _ExtractDirectXInstaller(const std::string& strPackagePath);
-    // The end of a failed update: the general error unless one is shown.
-    void _FailUpdate();
     // The installed version and the folders, read under the configuration lock.
     void _GetConfigCopy(NyConfig* pRetConfig);
     int _StartAutoRefreshShowVersion();

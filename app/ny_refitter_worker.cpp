@@ -40,11 +40,10 @@ std::string _GetFileName(const std::string& strPath)
 }
 
 // Removes a file the update is done with, read-only or not.
-void _DeleteNormalFile(const std::string& strPath)
+void _RemoveUsedFile(const std::string& strPath)
 {
     Pf_CrashPoint();
-    Pf_SetReadOnly(strPath, 0);
-    Pf_DeleteFile(strPath);
+    Pf_DeleteNormalFile(strPath);
 }
 
 } // namespace
@@ -92,11 +91,6 @@ void NyRefitter::_GetConfigCopy(NyConfig* pRetConfig)
 {
     Pf_MutexGuard guard(m_ConfigLock);
     *pRetConfig = m_Config;
-}
-
-void NyRefitter::_FailUpdate()
-{
-    _SetErrorCode(UPDATE_ERROR_UPDATE_FAILED);
 }
 
 int NyRefitter::_ManualUpdate()
@@ -148,7 +142,7 @@ Exit1:
     nResult = 1;
 Exit0:
     if (!nResult)
-        _FailUpdate();
+        _SetErrorCode(UPDATE_ERROR_UPDATE_FAILED);
     RvLog_Write(RVLOG_INFO, "---------------------- end manual update --------------------------");
     return nResult;
 }
@@ -303,13 +297,13 @@ int NyRefitter::_AutoUpdate()
     if (nNeedDownloadDX) {
         nRetCode = _ExtractDirectXInstaller(strDXPackage);
         RVLOG_PROCESS_ERROR(nRetCode && "_ExtractDirectXInstaller()");
-        _DeleteNormalFile(strDXPackage);
+        _RemoveUsedFile(strDXPackage);
     }
     for (const Rv_PatchFileInfo& Patch : PatchList) {
         std::string strPatch = config.m_strUpdatePath + Patch.strFileName;
         nRetCode = _ExtractUpdatePackage(strPatch);
         RVLOG_PROCESS_ERROR(nRetCode && "_ExtractUpdatePackage()");
-        _DeleteNormalFile(strPatch);
+        _RemoveUsedFile(strPatch);
     }
 
     nRetCode = m_PatchDownloader.CanUpdateToLatest();
@@ -322,7 +316,7 @@ Exit1:
     nResult = 1;
 Exit0:
     if (!nResult)
-        _FailUpdate();
+        _SetErrorCode(UPDATE_ERROR_UPDATE_FAILED);
     RvLog_Write(RVLOG_INFO, "---------------------- end auto update --------------------------");
     return nResult;
 }
@@ -396,7 +390,7 @@ int NyRefitter::_CheckDownloadFileMD5(const Rv_PatchFileInfoList& PatchList, int
         RvLog_Write(RVLOG_ERROR, "The Patch %s with error md5.", Patch.strFileName.c_str());
         nRetCode = m_PatchDownloader.MarkFileToRedownload(Patch);
         RVLOG_PROCESS_ERROR(nRetCode && "MarkFileToRedownload()");
-        _DeleteNormalFile(strPath);
+        _RemoveUsedFile(strPath);
         *pbRetHasUpdateFileWithWrong = 1;
     }
     nResult = 1;

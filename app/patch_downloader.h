@@ -68,7 +68,9 @@ public:
 private:
     int _GetDownloadPatchList(const char* cszListFile);
     int _InitPatchFileSize(Rv_PatchRecord* pRecord);
-    // Takes the finished files of a run until none is left or one failed.
-    int _WaitForFiles(NyHttpDownloader* pClient);
+    // One run of a downloader over these URLs into the save folder: the
+    // finished files are taken until none is left or one failed.
+    int _RunDownload(NyHttpDownloader* pClient, IDownloaderNotification* pNotify,
+                     const std::vector<std::string>& vecURLs);
     void _FailRun();
 };

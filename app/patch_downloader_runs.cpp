@@ -44,18 +44,28 @@ int Rv_PatchDownloader::CheckNeedUpdate(int* pnRetNeedDownloadFlag, std::string*
 
     nResult = 1;
 Exit0:
-    Pf_SetReadOnly(strLocal, 0);
-    Pf_DeleteFile(strLocal);
+    Pf_DeleteNormalFile(strLocal);
     if (!nResult)
         _FailRun();
     return nResult;
 }
 
-int Rv_PatchDownloader::_WaitForFiles(NyHttpDownloader* pClient)
+int Rv_PatchDownloader::_RunDownload(NyHttpDownloader* pClient, IDownloaderNotification* pNotify,
+                                     const std::vector<std::string>& vecURLs)
 {
     int nResult = 0;
+    int nRetCode = 0;
     IHttpFile* pFile = nullptr;
+    _NotificationScope scope(pClient, pNotify);
 
+    RVLOG_PROCESS_ERROR(pNotify);
+    nRetCode = m_PatchList.empty();
+    RVLOG_PROCESS_SUCCESS(nRetCode && !m_nDownloadDXFlag);
+
+    for (const std::string& strURL : vecURLs) {
+        nRetCode = pClient->AddFile(strURL.c_str(), m_strSaveFilePath.c_str());
+        RVLOG_PROCESS_ERROR(nRetCode && "pClient->AddFile()");
+    }
     while (true) {
         RVLOG_PROCESS_ERROR(m_nLastErrorCode != dec_err_stop);
         pFile = pClient->StartAndWait();
@@ -66,86 +76,51 @@ int Rv_PatchDownloader::_WaitForFiles(NyHttpDownloader* pClient)
             RVLOG_PROCESS_ERROR(false);
         }
     }
+
+Exit1:
+    m_nLastErrorCode = dec_ok;
     nResult = 1;
 Exit0:
+    if (!nResult) {
+        pClient->Stop();
+        _FailRun();
+    }
     return nResult;
 }
 
 int Rv_PatchDownloader::Download(IDownloaderNotification* pNotify)
 {
-    int nResult = 0;
-    int nRetCode = 0;
-    _NotificationScope scope(&m_HttpClient, pNotify);
+    std::vector<std::string> vecURLs;
 
-    RVLOG_PROCESS_ERROR(pNotify);
-    nRetCode = m_PatchList.empty();
-    RVLOG_PROCESS_SUCCESS(nRetCode && !m_nDownloadDXFlag);
-
-    for (const Rv_PatchRecord& Record : m_PatchList) {
-        nRetCode = m_HttpClient.AddFile((m_strURLPrefix + Record.strFileName).c_str(), m_strSaveFilePath.c_str());
-        RVLOG_PROCESS_ERROR(nRetCode && "m_HttpClient.AddFile()");
-    }
-    if (m_nDownloadDXFlag) {
-        nRetCode = m_HttpClient.AddFile((m_strURLPrefix + s_cszDXPackageName).c_str(), m_strSaveFilePath.c_str());
-        RVLOG_PROCESS_ERROR(nRetCode && "m_HttpClient.AddFile()");
-    }
-
-    nRetCode = _WaitForFiles(&m_HttpClient);
-    RVLOG_PROCESS_ERROR(nRetCode);
-
-Exit1:
-    m_nLastErrorCode = dec_ok;
-    nResult = 1;
-Exit0:
-    if (!nResult) {
-        m_HttpClient.Stop();
-        _FailRun();
-    }
-    return nResult;
+    for (const Rv_PatchRecord& Record : m_PatchList)
+        vecURLs.push_back(m_strURLPrefix + Record.strFileName);
+    if (m_nDownloadDXFlag)
+        vecURLs.push_back(m_strURLPrefix + s_cszDXPackageName);
+    return _RunDownload(&m_HttpClient, pNotify, vecURLs);
 }
 
 int Rv_PatchDownloader::ReDownload(IDownloaderNotification* pNotify)
 {
-    int nResult = 0;
-    int nRetCode = 0;
-    _NotificationScope scope(&m_ReDownloadHttpClient, pNotify);
+    std::vector<std::string> vecURLs;
     std::string strFrom;
     std::string strTo;
 
-    RVLOG_PROCESS_ERROR(pNotify);
-    nRetCode = m_PatchList.empty();
-    RVLOG_PROCESS_SUCCESS(nRetCode && !m_nDownloadDXFlag);
-
     for (const Rv_PatchRecord& Record : m_PatchList) {
-        if (!Record.nRedownloadFlag)
-            continue;
-        nRetCode = m_ReDownloadHttpClient.AddFile(
-            (m_strURLPrefix + Record.strFileName + Record.strRefreshString).c_str(), m_strSaveFilePath.c_str());
-        RVLOG_PROCESS_ERROR(nRetCode && "m_ReDownloadHttpClient.AddFile()");
+        if (Record.nRedownloadFlag)
+            vecURLs.push_back(m_strURLPrefix + Record.strFileName + Record.strRefreshString);
     }
-
-    nRetCode = _WaitForFiles(&m_ReDownloadHttpClient);
-    RVLOG_PROCESS_ERROR(nRetCode);
-
+    if (!_RunDownload(&m_ReDownloadHttpClient, pNotify, vecURLs))
+        return 0;
+    // A patch that cannot take its name back stays under the refresh name.
     for (const Rv_PatchRecord& Record : m_PatchList) {
         if (!Record.nRedownloadFlag)
             continue;
         strFrom = m_strSaveFilePath + Record.strRefreshString;
         strTo = m_strSaveFilePath + Record.strFileName;
-        nRetCode = Pf_MoveFile(strFrom, strTo, 1);
-        if (!nRetCode)
+        if (!Pf_MoveFile(strFrom, strTo, 1))
             RvLog_Write(RVLOG_ERROR, "rename failed , from '%s' to '%s'", strFrom.c_str(), strTo.c_str());
     }
-
-Exit1:
-    m_nLastErrorCode = dec_ok;
-    nResult = 1;
-Exit0:
-    if (!nResult) {
-        m_ReDownloadHttpClient.Stop();
-        _FailRun();
-    }
-    return nResult;
+    return 1;
 }
 
 void Rv_PatchDownloader::Stop()

@@ -171,8 +171,7 @@ int Rv_PatchExtractor::Extract(const char* cszPatchFileName)
             _UpdateVBunLocalList(mapLinkLists, uCurrentDataVersion, uNewDataVersion);
     }
     for (const auto& Item : mapLinkLists) {
-        Pf_SetReadOnly(Item.second.second, 0);
-        Pf_DeleteFile(Item.second.second);
+        Pf_DeleteNormalFile(Item.second.second);
     }
 
     nRetCode = _RunScripts(&vecScripts);
@@ -248,8 +247,7 @@ int Rv_PatchExtractor::_ExtractNormalItem(ZipHandle* hZip, int nIndex, const std
     // The new file is written aside and renamed over the old one once it is
     // whole and on disk: a failed or killed extraction leaves the old file.
     strAside = m_strTempFilePath + strTarget.substr(uSplit == std::string::npos ? 0 : uSplit + 1);
-    Pf_SetReadOnly(strAside, 0);
-    Pf_DeleteFile(strAside);
+    Pf_DeleteNormalFile(strAside);
     if (uSplit != std::string::npos && uSplit > 0) {
         nRetCode = Pf_CreateDirChain(strTarget.substr(0, uSplit));
         RVLOG_PROCESS_ERROR(nRetCode && "_CreateDirectory()");
@@ -281,8 +279,7 @@ Exit0:
     if (fpFile)
         fclose(fpFile);
     if (bWrittenAside) {
-        Pf_SetReadOnly(strAside, 0);
-        Pf_DeleteFile(strAside);
+        Pf_DeleteNormalFile(strAside);
     }
     return nResult;
 }
@@ -301,8 +298,7 @@ int Rv_PatchExtractor::_RunScripts(std::vector<std::string>* pvecScripts)
         strPath = m_strClientFilePath + strName;
         nRetCode = _RunAndWaitScript(strPath);
         RVLOG_PROCESS_ERROR(nRetCode);
-        Pf_SetReadOnly(strPath, 0);
-        Pf_DeleteFile(strPath);
+        Pf_DeleteNormalFile(strPath);
     }
     nResult = 1;
 Exit0:

@@ -387,8 +387,7 @@ int Rv_PatchExtractor::_AddOldPackageName(const std::string& strNewName)
     std::string strValue;
     char szKey[64];
 
-    Pf_SetReadOnly(strTempIni, 0);
-    Pf_DeleteFile(strTempIni);
+    Pf_DeleteNormalFile(strTempIni);
     nRetCode = Pf_CopyFile(strIniFile, strTempIni, 0);
     RVLOG_PROCESS_ERROR(nRetCode && "CopyFile()");
     Pf_SetReadOnly(strTempIni, 0);

@@ -135,8 +135,7 @@ int Rv_PatchExtractor::_PatchV3Package(const UPDATE_FILE_MAP& mapUpdateFiles)
         if (bNoNeedUpdate)
             RvLog_Write(RVLOG_ERROR, "No need update the package: swzUpdateFile = %s, swzCurrentPackageConfigFile = %s",
                         strUpdateFile.c_str(), strConfigFile.c_str());
-        Pf_SetReadOnly(strUpdateFile, 0);
-        Pf_DeleteFile(strUpdateFile);
+        Pf_DeleteNormalFile(strUpdateFile);
     }
     nResult = 1;
 Exit0:

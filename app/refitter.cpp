@@ -170,8 +170,7 @@ int Rv_Refitter::_PatchUpdate()
     RVLOG_PROCESS_ERROR(nRetCode);
     bInitDone = 1;
 
-    Pf_SetReadOnly(strMoviePath, 0);
-    Pf_DeleteFile(strMoviePath);
+    Pf_DeleteNormalFile(strMoviePath);
 
     if (m_Parameter.nType >= 1 && m_Parameter.nType <= 3) {
         updater.SetQuitWhenDone(m_Parameter.nType == 3);
@@ -186,8 +185,7 @@ int Rv_Refitter::_PatchUpdate()
 
     nResult = 1;
 Exit0:
-    Pf_SetReadOnly(strMoviePath, 0);
-    Pf_DeleteFile(strMoviePath);
+    Pf_DeleteNormalFile(strMoviePath);
     if (bInitDone)
         updater.UnInit();
     return nResult;

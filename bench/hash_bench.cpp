@@ -2,6 +2,7 @@
 // 256 MiB, beside md5sum and zlib's crc32 on the same file in the same run.
 #include "foundation/file_mapping.h"
 #include "foundation/md5.h"
+#include "bench/bench_clock.h"
 
 #include <chrono>
 #include <cstdio>
@@ -39,23 +40,6 @@ bool _Generate(const std::string& strPath)
     return close(nFd) == 0 && bOk;
 }
 
-// The best of a few rounds, in seconds.
-double _Time(const std::function<bool()>& fnRun)
-{
-    double dBest = 1e30;
-    for (int i = 0; i < s_nRounds; ++i) {
-        auto start = std::chrono::steady_clock::now();
-        if (!fnRun()) {
-            fprintf(stderr, "run failed\n");
-            exit(1);
-        }
-        double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (dSeconds < dBest)
-            dBest = dSeconds;
-    }
-    return dBest;
-}
-
 double _MiBs(double dSeconds)
 {
     return (double)s_ullFileSize / (1 << 20) / dSeconds;
@@ -83,8 +67,8 @@ int main()
         fprintf(stderr, "cannot write %s\n", strFile.c_str());
         goto Exit;
     }
-    dMd5 = _Time([&] { return MakeFileMD5(szMD5, strFile.c_str()) == 1; });
-    dMd5sum = _Time([&] {
+    dMd5 = Rv_BenchBestOf(s_nRounds, [&] { return MakeFileMD5(szMD5, strFile.c_str()) == 1; });
+    dMd5sum = Rv_BenchBestOf(s_nRounds, [&] {
         std::string strCommand = "md5sum '" + strFile + "'";
         FILE* pPipe = popen(strCommand.c_str(), "r");
         if (!pPipe)
@@ -94,8 +78,8 @@ int main()
         strMd5sum.assign(szLine, strnlen(szLine, 32));
         return pclose(pPipe) == 0 && bOk;
     });
-    dCrc = _Time([&] { return Rv_GetFileCRC(strFile.c_str(), &uCRC) == 1; });
-    dZlib = _Time([&] {
+    dCrc = Rv_BenchBestOf(s_nRounds, [&] { return Rv_GetFileCRC(strFile.c_str(), &uCRC) == 1; });
+    dZlib = Rv_BenchBestOf(s_nRounds, [&] {
         int nFd = open(strFile.c_str(), O_RDONLY | O_CLOEXEC);
         if (nFd < 0)
             return false;

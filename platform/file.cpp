@@ -102,6 +102,12 @@ int Pf_CreateDirChain(const std::string& strPath)
     return 1;
 }
 
+int Pf_DeleteNormalFile(const std::string& strPath)
+{
+    Pf_SetReadOnly(strPath, 0);
+    return Pf_DeleteFile(strPath);
+}
+
 int Pf_DeleteFile(const std::string& strPath)
 {
     PF_NATIVE_OR_FAIL(strNative, strPath);

@@ -30,6 +30,8 @@ int Pf_CreateDir(const std::string& strPath);
 // existing file of a chain's name fails.
 int Pf_CreateDirChain(const std::string& strPath);
 int Pf_DeleteFile(const std::string& strPath);   // a file or a link, never a folder
+// Clears the read-only attribute, then deletes the file.
+int Pf_DeleteNormalFile(const std::string& strPath);
 int Pf_RemoveDir(const std::string& strPath);    // an empty folder
 // Removes a file or a whole tree; links are removed, never followed.
 int Pf_RemoveTree(const std::string& strPath);

@@ -94,8 +94,7 @@ void Rv_HttpAsyncFile::_SetStatus(int nStatus)
 
 void Rv_HttpAsyncFile::_RemoveTarget()
 {
-    Pf_SetReadOnly(m_strFileName, 0);
-    Pf_DeleteFile(m_strFileName);
+    Pf_DeleteNormalFile(m_strFileName);
 }
 
 int Rv_HttpAsyncFile::_DownloadByWinINet(int nAccessType)

@@ -15,12 +15,6 @@ static std::atomic<uint32_t> s_uRefreshCounter{0};
 
 enum { RV_HTTP_FILE_READ_SIZE = 65536 };
 
-static void _RemoveTarget(const char* cszFileName)
-{
-    Pf_SetReadOnly(cszFileName, 0);
-    Pf_DeleteFile(cszFileName);
-}
-
 static int _DownloadByWinINet(const char* cszURL, const char* cszFileName, int nAccessType)
 {
     int nResult = 0;
@@ -78,7 +72,7 @@ Exit0:
         RvLog_Write(RVLOG_DEBUG,
                     "[_DownloadByWinINet]Failed to download `%s` to `%s` with access type(%d), Error code : %d\n",
                     cszURL, cszFileName, nAccessType, Pf_WebGetLastError());
-        _RemoveTarget(cszFileName);
+        Pf_DeleteNormalFile(cszFileName);
     }
     return nResult;
 }
@@ -95,7 +89,7 @@ Exit0:
     if (!nResult) {
         RvLog_Write(RVLOG_DEBUG, "[_URLDownloadToFile]Failed to download `%s` to `%s`, Error code : 0x%X\n", cszURL,
                     cszFileName, (uint32_t)hRetCode);
-        _RemoveTarget(cszFileName);
+        Pf_DeleteNormalFile(cszFileName);
     }
     return nResult;
 }

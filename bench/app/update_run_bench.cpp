@@ -15,6 +15,8 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/update_client.h"
 
+#include "bench/bench_clock.h"
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -125,18 +127,13 @@ bool _WritePatch(int nFrom, const std::string& strZip)
     return Builder.Write(strZip) == 1;
 }
 
-double _Seconds(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 // Runs a shell command; seconds taken, or -1 when it failed.
 double _Timed(const std::string& strCommand)
 {
     int nStatus = -1;
     auto start = std::chrono::steady_clock::now();
     Rv_TestRun(strCommand, &nStatus);
-    double dSeconds = _Seconds(start);
+    double dSeconds = Rv_BenchSeconds(start);
     if (nStatus != 0) {
         fprintf(stderr, "failed (%d): %s\n", nStatus, strCommand.c_str());
         return -1;

@@ -2,6 +2,7 @@
 // data source and then moves those 256 MiB into another data file (512 MiB
 // of data handled), beside cp of the same 512 MiB (the source copied, then
 // the copy copied, both synced) in the same run.
+#include "bench/bench_clock.h"
 #include "package/data_config.h"
 #include "package/log_stream.h"
 #include "package/update_file.h"
@@ -124,27 +125,6 @@ std::string _MakeUpdate()
     return strFile;
 }
 
-// The best of a few rounds, in seconds; fnReset runs untimed before each.
-double _Time(const std::function<bool()>& fnReset, const std::function<bool()>& fnRun)
-{
-    double dBest = 1e30;
-    for (int i = 0; i < s_nRounds; ++i) {
-        if (!fnReset()) {
-            fprintf(stderr, "reset failed\n");
-            exit(1);
-        }
-        auto start = std::chrono::steady_clock::now();
-        if (!fnRun()) {
-            fprintf(stderr, "run failed\n");
-            exit(1);
-        }
-        double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (dSeconds < dBest)
-            dBest = dSeconds;
-    }
-    return dBest;
-}
-
 double _MiBs(double dSeconds)
 {
     return (double)(2 * s_ullDataSize) / (1 << 20) / dSeconds;
@@ -173,26 +153,29 @@ int main()
         fprintf(stderr, "cannot prepare %s\n", strDir.c_str());
         goto Exit;
     }
-    dUpdate = _Time(
-        [&] {
-            return system(("rm -f '" + strPak + "'/*").c_str()) == 0 && _WriteFile(strPak + "/Package.CFG", _MakeConfig());
-        },
+    dUpdate = Rv_BenchBestOf(
+        s_nRounds,
         [&] {
             int nNoNeed = -1;
             return Rv_UpdatePackage(Pf_Utf8ToUtf16(strWork + "/update.upd").c_str(), Pf_Utf8ToUtf16(strPak + "/Package.CFG").c_str(),
                                     &nNoNeed, Pf_Utf8ToUtf16(strWork).c_str()) == 1 &&
                    nNoNeed == 0;
+        },
+        [&] {
+            return system(("rm -f '" + strPak + "'/*").c_str()) == 0 && _WriteFile(strPak + "/Package.CFG", _MakeConfig());
         });
     if (!_ReadFile(strPak + "/pak1.DAT", &strResult) || strResult != strSourceData) {
         fprintf(stderr, "the moved data differs from the source\n");
         goto Exit;
     }
-    dCp = _Time([&] { return system(("rm -f '" + strDir + "'/c1 '" + strDir + "'/c2").c_str()) == 0; },
-                [&] {
-                    std::string strCommand = "cp '" + strSource + "' '" + strDir + "/c1' && cp '" + strDir + "/c1' '" + strDir +
-                                             "/c2' && sync '" + strDir + "/c1' '" + strDir + "/c2'";
-                    return system(strCommand.c_str()) == 0;
-                });
+    dCp = Rv_BenchBestOf(
+        s_nRounds,
+        [&] {
+            std::string strCommand = "cp '" + strSource + "' '" + strDir + "/c1' && cp '" + strDir + "/c1' '" + strDir +
+                                     "/c2' && sync '" + strDir + "/c1' '" + strDir + "/c2'";
+            return system(strCommand.c_str()) == 0;
+        },
+        [&] { return system(("rm -f '" + strDir + "'/c1 '" + strDir + "'/c2").c_str()) == 0; });
 
     printf("data: %llu MiB added and %llu MiB moved, best of %d rounds\n", (unsigned long long)(s_ullDataSize >> 20),
            (unsigned long long)(s_ullDataSize >> 20), s_nRounds);

@@ -6,6 +6,8 @@
 #include "tests/support/nginx.h"
 #include "transfer/downloader.h"
 
+#include "bench/bench_clock.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -55,11 +57,6 @@ bool _CheckAndRemove(const Batch& batch, const std::string& strOutDir)
     return bOk;
 }
 
-double _Seconds(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 // Seconds for our downloader to fetch the batch into strOutDir, or -1.
 double _RunOurs(const Rv_TestNginx& nginx, const Batch& batch, const std::string& strOutDir)
 {
@@ -76,7 +73,7 @@ double _RunOurs(const Rv_TestNginx& nginx, const Batch& batch, const std::string
             }
         }
     }
-    double dSeconds = _Seconds(start);
+    double dSeconds = Rv_BenchSeconds(start);
     return _CheckAndRemove(batch, strOutDir) && bOk ? dSeconds : -1;
 }
 
@@ -91,7 +88,7 @@ double _RunCurl(const Rv_TestNginx& nginx, const Batch& batch, const std::string
     std::string strShell = "bash -c \"" + strCommand + "\"";
     auto start = std::chrono::steady_clock::now();
     int nStatus = system(strShell.c_str());
-    double dSeconds = _Seconds(start);
+    double dSeconds = Rv_BenchSeconds(start);
     return _CheckAndRemove(batch, strOutDir) && nStatus == 0 ? dSeconds : -1;
 }
 

@@ -8,9 +8,12 @@
 #include "foundation/log.h"
 #include "platform/clock.h"
 #include "platform/file.h"
+#include "tests/foundation/log_capture.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 #include <sys/stat.h>
 
@@ -47,14 +50,11 @@ protected:
         Rv_TestWriteFile(m_Dir.File("sim/sleep_divisor"), "10");
         Script("");
         Rv_TestWriteFile(m_Dir.File("movie.swf"), s_cszMovie);
-        Rv_LogParam param = {};
-        snprintf(param.szPath, sizeof(param.szPath), "%s", m_Dir.File("logs").c_str());
-        snprintf(param.szIdent, sizeof(param.szIdent), "R");
-        RvLog_Init(&param);
+        m_Log.emplace(m_Dir);
     }
     void TearDown() override
     {
-        RvLog_UnInit();
+        m_Log.reset();
         unsetenv("RV_SIM_ROOT");
         Rv_SetApplicationNameForTest("");
     }
@@ -69,7 +69,7 @@ protected:
     void Write(const std::string& strName, const std::string& strText) { Rv_TestWriteFile(m_strApp + strName, strText); }
     std::string Transcript() { return Rv_TestReadFile(m_Dir.File("sim/movie_transcript")); }
     std::string Boxes() { return Rv_TestReadFile(m_Dir.File("sim/msgbox_transcript")); }
-    std::string LogText() { return Rv_TestRun("cat '" + m_Dir.File("logs") + "'/R/*/*.log"); }
+    std::string LogText() { return m_Log->Text(); }
     int InitRefitter(NyRefitter* pRefitter) { return pRefitter->Init(m_Dir.File("movie.swf").c_str()); }
     // Delivers what is queued for the movie, as the loop does; 1 when the
     // window was asked to close.
@@ -101,6 +101,7 @@ protected:
     }
 
     Rv_TestTempDir m_Dir;
+    std::optional<Rv_TestLogCapture> m_Log;
     std::string m_strApp;
 };
 

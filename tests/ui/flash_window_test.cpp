@@ -4,9 +4,12 @@
 #include "app/ui/flash_window.h"
 #include "foundation/log.h"
 #include "platform/sim.h"
+#include "tests/foundation/log_capture.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 #include <atomic>
 #include <cstdlib>
@@ -56,14 +59,11 @@ protected:
         setenv("RV_SIM_ROOT", m_Dir.File("sim").c_str(), 1);
         Rv_TestWriteFile(m_Dir.File("sim/player_version"), "11.2");
         Rv_TestWriteFile(m_Dir.File("movie.swf"), s_cszMovie);
-        Rv_LogParam param = {};
-        snprintf(param.szPath, sizeof(param.szPath), "%s", m_Dir.File("logs").c_str());
-        snprintf(param.szIdent, sizeof(param.szIdent), "R");
-        RvLog_Init(&param);
+        m_Log.emplace(m_Dir);
     }
     void TearDown() override
     {
-        RvLog_UnInit();
+        m_Log.reset();
         unsetenv("RV_SIM_ROOT");
     }
     // Creates the window with a recording front end in place of the machine's.
@@ -74,12 +74,9 @@ protected:
         pWindow->GetPlayer()->SetFrontEnd(std::make_unique<RecordingFrontEnd>(&m_vecCommands, &m_nFrames));
         ASSERT_TRUE(pWindow->GetPlayer()->LoadMovie(m_Dir.File("movie.swf")));
     }
-    std::string LogText()
-    {
-        std::string strCommand = "cat " + m_Dir.File("logs") + "/R/*/*.log";
-        return Rv_TestRun(strCommand);
-    }
+    std::string LogText() { return m_Log->Text(); }
     Rv_TestTempDir m_Dir;
+    std::optional<Rv_TestLogCapture> m_Log;
     std::vector<Pf_MovieCommand> m_vecCommands;
     int m_nFrames = 0;
 };
