@@ -8,7 +8,7 @@
 
 #include "app/patch_extractor.h"
 #include "app/patch_extractor_names.h"
-#include "app/system_helpers.h"
+#include "foundation/system_helpers.h"
 #include "foundation/log.h"
 #include "foundation/md5.h"
 #include "foundation/process_count.h"

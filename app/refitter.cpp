@@ -3,7 +3,7 @@
 
 #include "app/log_cleanup.h"
 #include "app/ny_refitter.h"
-#include "app/system_helpers.h"
+#include "foundation/system_helpers.h"
 #include "config/application_path.h"
 #include "foundation/log.h"
 #include "platform/clock.h"

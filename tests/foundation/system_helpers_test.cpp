@@ -1,6 +1,6 @@
 // The system helpers: current folder, folder creation, parent folders,
 // waiting for a command, the DirectX checks and the processor-load sampler.
-#include "app/system_helpers.h"
+#include "foundation/system_helpers.h"
 #include "platform/file.h"
 #include "platform/os_info.h"
 #include "tests/support/temp_dir.h"

@@ -1,5 +1,5 @@
 // System and file-system helpers: folders, processes, DirectX checks, processor load.
-#include "app/system_helpers.h"
+#include "foundation/system_helpers.h"
 
 #include "foundation/log.h"
 #include "platform/file.h"
