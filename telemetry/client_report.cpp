@@ -31,3 +31,7 @@ int NyClientReport::SetRefitter(NyRefitter* pRefitter)
     return pRefitter != nullptr;
 }
 int NyClientReport::RecordVersionNumber() { return 1; }
+int NyClientReport::_StartReportThread(int, Rv_ThreadFunction) { return 1; }
+void NyClientReport::_WaitReportThread(int) {}
+int NyClientReport::_IsInfoReported(const char*, int) { return 0; }
+int NyClientReport::_SetInfoReported(const char*, int) { return 1; }

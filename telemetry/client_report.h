@@ -85,6 +85,8 @@ public:
     std::string m_strBeforeVersion = "0";
 
 private:
+    friend struct NyClientReportTestAccess;   // tests reach the threads and probes
+
     // --- set-up, slots, once-per-machine flags, clicks (client_report.cpp)
     int _StartReportThread(int nSlot, Rv_ThreadFunction pfnThreadFunction);
     void _WaitReportThread(int nSlot);
