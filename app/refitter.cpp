@@ -1,6 +1,7 @@
 // The top object: command-line modes, folders, named event, run and shut-down.
 #include "app/refitter.h"
 
+#include "app/feln_help_updater.h"
 #include "app/log_cleanup.h"
 #include "app/ny_refitter.h"
 #include "foundation/system_helpers.h"
@@ -211,12 +212,17 @@ Exit0:
     return nResult;
 }
 
-// The security-product check comes with its own updater.
+// The security-product check: answers whether patches are pending.
 int Rv_Refitter::_FelnHelpUpdate()
 {
     int nResult = 0;
-    RvLog_Write(RVLOG_ERROR, "The security-product check is not available in this build.");
-    RVLOG_PROCESS_ERROR(false && "_FelnHelpUpdate()");
+    int nRetCode = 0;
+    NyFelnHelpUpdater Updater;
+
+    nRetCode = Updater.init();
+    RVLOG_PROCESS_ERROR(nRetCode && "Updater.init()");
+    nRetCode = Updater.run();
+    RVLOG_PROCESS_ERROR(nRetCode && "Updater.run()");
     nResult = 1;
 Exit0:
     return nResult;

@@ -124,7 +124,7 @@ TEST_F(RefitterRun, CommandLineModes)
         {"-aXYZ", "-aXYZ", "Update with the window, mode 2."},
         {"-A", "-A", "Update with the window, mode 2."},
         {"-q", "-q", "Update with the window, mode 3."},
-        {"/FELNUPDATE", "/FELNUPDATE", "security-product check is not available"},
+        {"/FELNUPDATE", "/FELNUPDATE", "Updater.run()"},
         {"-W 0000012C 00000130", "-W 0000012C 00000130", "Refitter.Init()"},
         {"-w 0000012C", "-w 0000012C", "Refitter.Init()"},
         {"-w 0 00000130", "-w 0 00000130", "Refitter.Init()"},
