@@ -1,4 +1,4 @@
-// MD5 (RFC 1321) of a file, read in chunks of 2048 bytes.
+// MD5 (RFC 1321) of a file, read in chunks of 2048 bytes, or of bytes in memory.
 #include "foundation/md5.h"
 
 #include "foundation/log.h"
@@ -209,5 +209,32 @@ Exit0:
     if (pFile)
         fclose(pFile);
     delete[] pszStreamBuffer;
+    return nResult;
+}
+
+int MakeBytesMD5(char* szDestMD5String, const void* pvData, size_t uSize)
+{
+    int nResult = 0;
+    Md5State state;
+    const unsigned char* pbyData = (const unsigned char*)pvData;
+    unsigned char abyDigest[16];
+
+    RVLOG_PROCESS_ERROR(szDestMD5String);
+    szDestMD5String[0] = '\0';
+    RVLOG_PROCESS_ERROR(pvData || uSize == 0);
+
+    _Init(&state);
+    while (uSize > 0) {
+        uint32_t uPart = uSize > 0x10000000u ? 0x10000000u : (uint32_t)uSize;
+        _Update(&state, pbyData, uPart);
+        pbyData += uPart;
+        uSize -= uPart;
+    }
+    _Final(&state, abyDigest);
+    for (int i = 0; i < 16; ++i)
+        snprintf(szDestMD5String + 2 * i, 3, "%02x", abyDigest[i]);
+
+    nResult = 1;
+Exit0:
     return nResult;
 }

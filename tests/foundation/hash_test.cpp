@@ -1,7 +1,8 @@
-// File MD5 against md5sum, buffer CRC-32 against zlib, file CRC-32 over mappings.
+// File and in-memory MD5 against md5sum, buffer CRC-32 against zlib, file CRC-32 over mappings.
 #include "foundation/crc32.h"
 #include "foundation/file_mapping.h"
 #include "foundation/md5.h"
+#include "tests/support/pseudo_random.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -13,16 +14,6 @@
 #include <zlib.h>
 
 namespace {
-
-std::string _PseudoRandom(size_t uSize, uint32_t uSeed)
-{
-    std::string strData(uSize, '\0');
-    for (size_t i = 0; i < uSize; ++i) {
-        uSeed = uSeed * 1103515245u + 12345u;
-        strData[i] = (char)(uSeed >> 16);
-    }
-    return strData;
-}
 
 std::string _Md5Sum(const std::string& strPath)
 {
@@ -47,7 +38,7 @@ TEST(MakeFileMD5, MatchesMd5sumAroundBlockAndChunkEdges)
                               3 * 1024 * 1024 + 17};
     for (size_t uSize : auSizes) {
         std::string strPath = dir.File("f" + std::to_string(uSize));
-        Rv_TestWriteFile(strPath, _PseudoRandom(uSize, (uint32_t)uSize));
+        Rv_TestWriteFile(strPath, Rv_TestPseudoRandom(uSize, (uint32_t)uSize));
         char szMD5[33];
         ASSERT_TRUE(MakeFileMD5(szMD5, strPath.c_str())) << uSize;
         EXPECT_EQ(_Md5Sum(strPath), std::string(szMD5)) << uSize;
@@ -69,6 +60,24 @@ TEST(MakeFileMD5, MissingFileFailsAndLeavesTextEmpty)
     EXPECT_STREQ("", szMD5);
 }
 
+TEST(MakeBytesMD5, MatchesTheFileDigestAroundBlockEdgesAndRefusesNull)
+{
+    Rv_TestTempDir dir;
+    for (size_t uSize : {0, 1, 55, 56, 63, 64, 65, 119, 120, 129, 5000}) {
+        std::string strData = Rv_TestPseudoRandom(uSize, (uint32_t)uSize + 7);
+        std::string strPath = dir.File("b" + std::to_string(uSize));
+        Rv_TestWriteFile(strPath, strData);
+        char szMD5[33];
+        ASSERT_TRUE(MakeBytesMD5(szMD5, strData.data(), strData.size())) << uSize;
+        EXPECT_EQ(_Md5Sum(strPath), std::string(szMD5)) << uSize;
+    }
+    char szMD5[33] = "not empty";
+    EXPECT_TRUE(MakeBytesMD5(szMD5, nullptr, 0));
+    EXPECT_STREQ("d41d8cd98f00b204e9800998ecf8427e", szMD5);
+    EXPECT_FALSE(MakeBytesMD5(szMD5, nullptr, 1));
+    EXPECT_STREQ("", szMD5);
+}
+
 TEST(Rv_CRC32, CheckValueAndNullBuffer)
 {
     EXPECT_EQ(0xCBF43926u, Rv_CRC32(0, "123456789", 9));
@@ -80,7 +89,7 @@ TEST(Rv_CRC32, CheckValueAndNullBuffer)
 TEST(Rv_CRC32, EqualsZlibChainedAtEverySplitPoint)
 {
     // 300 bytes at each of four alignments, split at every point.
-    std::string strBuffer = _PseudoRandom(304, 7);
+    std::string strBuffer = Rv_TestPseudoRandom(304, 7);
     for (size_t uShift = 0; uShift < 4; ++uShift) {
         const char* pcData = strBuffer.data() + uShift;
         const uint32_t uSize = 300;
@@ -92,7 +101,7 @@ TEST(Rv_CRC32, EqualsZlibChainedAtEverySplitPoint)
                 << "shift " << uShift << " split " << uSplit;
         }
     }
-    std::string strLarge = _PseudoRandom(1 << 20, 99);
+    std::string strLarge = Rv_TestPseudoRandom(1 << 20, 99);
     EXPECT_EQ(_ZlibCrc(strLarge), Rv_CRC32(0, strLarge.data(), (uint32_t)strLarge.size()));
 }
 
@@ -101,7 +110,7 @@ TEST(Rv_GetFileCRC, SmallEmptyAndMissingFiles)
     Rv_TestTempDir dir;
     uint32_t uCRC = 1;
     for (size_t uSize : {1, 65535, 65536, 65537, 200001}) {
-        std::string strData = _PseudoRandom(uSize, 3);
+        std::string strData = Rv_TestPseudoRandom(uSize, 3);
         Rv_TestWriteFile(dir.File("f"), strData);
         ASSERT_TRUE(Rv_GetFileCRC(dir.File("f").c_str(), &uCRC)) << uSize;
         EXPECT_EQ(_ZlibCrc(strData), uCRC) << uSize;
@@ -161,7 +170,7 @@ TEST(Rv_GetFileCRC, ChainsOverViewsAndRefusesFourGigabytes)
 TEST(Rv_FileMapping, ViewsAcrossTheFile)
 {
     Rv_TestTempDir dir;
-    std::string strData = _PseudoRandom(3 * 65536 + 100, 11);
+    std::string strData = Rv_TestPseudoRandom(3 * 65536 + 100, 11);
     Rv_TestWriteFile(dir.File("f"), strData);
     Rv_FileMapping mapping;
     ASSERT_TRUE(mapping.Init(dir.File("f").c_str()));
