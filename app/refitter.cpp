@@ -3,16 +3,23 @@
 
 #include "app/feln_help_updater.h"
 #include "app/log_cleanup.h"
+#include "app/load_string.h"
 #include "app/ny_refitter.h"
+#include "app/self_updater.h"
+#include "app/updater_codes.h"
+#include "foundation/process_count.h"
 #include "foundation/system_helpers.h"
 #include "config/application_path.h"
 #include "foundation/log.h"
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/ini.h"
+#include "platform/message_box.h"
 #include "platform/process.h"
 #include "resources/movie.h"
+#include "telemetry/client_report.h"
 
+#include <cstdio>
 #include <cstring>
 #include <strings.h>
 
@@ -141,12 +148,122 @@ Exit0:
     return nResult;
 }
 
-// The windowless self-update comes with the self-updater.
+// The windowless self-update: a window copy is started at once and waits
+// on two inherited events for the outcome; when the updater's own files are
+// replaced, the window copy is ended and a new copy of the new executable
+// runs the ordinary update.
 int Rv_Refitter::_SelfUpdate()
 {
     int nResult = 0;
-    RvLog_Write(RVLOG_ERROR, "The self-update is not available in this build.");
-    RVLOG_PROCESS_ERROR(false && "_SelfUpdate()");
+    int nRetCode = 0;
+    int nNeedUpdateFlag = 0;
+    unsigned uProcessCount = 0;
+    char szText[RVU_STRING_BUFFER_SIZE];
+    char szCaption[RVU_STRING_BUFFER_SIZE];
+    char szArguments[128];
+    Rv_SelfUpdater SelfUpdater;
+    Pf_Event hSuccessEvent;
+    Pf_Event hFailedEvent;
+    Pf_Event* apInherit[2] = {&hSuccessEvent, &hFailedEvent};
+    Pf_Process WindowProcess;
+    Pf_Process NewProcess;
+
+    nRetCode = Rv_GetProcessCount(m_strApplicationName.c_str(), &uProcessCount);
+    if (nRetCode && uProcessCount > 1) {
+        Pf_MessageBox(RVU_LoadString(szText, RV_IDS_SELF_UPDATE_RUNNING),
+                      RVU_LoadString(szCaption, RV_IDS_SELF_UPDATE_CAPTION), PF_MB_OK);
+        RVLOG_PROCESS_ERROR(false && "Rv_GetProcessCount()");
+    }
+
+    nRetCode = hSuccessEvent.Init(0, 0, 1);
+    RVLOG_PROCESS_ERROR(nRetCode && "CreateEvent(hSuccessEvent)");
+    nRetCode = hFailedEvent.Init(0, 0, 1);
+    RVLOG_PROCESS_ERROR(nRetCode && "CreateEvent(hFailedEvent)");
+
+    nRetCode = snprintf(szArguments, sizeof(szArguments), "%s %s %s", "-w", Pf_EventHandleText(hSuccessEvent).c_str(),
+                        Pf_EventHandleText(hFailedEvent).c_str());
+    RVLOG_PROCESS_ERROR(nRetCode > 0 && nRetCode < (int)sizeof(szArguments));
+
+    Pf_Sleep(1000);
+
+    nRetCode = _CreateNewApplicationProcess(szArguments, apInherit, 2, &WindowProcess);
+    RVLOG_CHECK_ERROR(nRetCode && "_CreateNewApplicationProcess(-w)");
+
+    nRetCode = SelfUpdater.Init(m_strApplicationPath.c_str(), m_strUpdatePath.c_str());
+    RVLOG_PROCESS_ERROR(nRetCode && "SelfUpdater.Init()");
+
+    nRetCode = SelfUpdater.CheckNeedUpdate(&nNeedUpdateFlag);
+    RVLOG_PROCESS_ERROR(nRetCode && "SelfUpdater.CheckNeedUpdate()");
+    if (!nNeedUpdateFlag) {
+        RvLog_Write(RVLOG_INFO, "The refitter is the latest, no self update needed.");
+        RVLOG_PROCESS_ERROR(hSuccessEvent.Set());
+        goto Exit1;
+    }
+
+    nRetCode = SelfUpdater.DownloadFiles();
+    if (!nRetCode) {
+        _ReportStartUpdaterError();
+        RVLOG_PROCESS_ERROR(nRetCode && "SelfUpdater.DownloadFiles()");
+    }
+
+    // The window copy goes before its files are replaced; nobody waits for
+    // the events from here on.
+    if (WindowProcess.IsValid()) {
+        RVLOG_CHECK_ERROR(WindowProcess.Terminate());
+        WindowProcess.Close();
+    }
+
+    nRetCode = SelfUpdater.UpdateFiles();
+    if (!nRetCode) {
+        _ReportStartUpdaterError();
+        // The window copy is gone: the files that are in place now (the old
+        // ones where a replacement failed) run the ordinary update, so the
+        // player is not left without an updater.
+        RVLOG_CHECK_ERROR(_CreateNewApplicationProcess("-a", nullptr, 0, &NewProcess));
+        NewProcess.Close();
+        RVLOG_PROCESS_ERROR(nRetCode && "SelfUpdater.UpdateFiles()");
+    }
+
+    nRetCode = _CreateNewApplicationProcess("-a", nullptr, 0, &NewProcess);
+    RVLOG_PROCESS_ERROR(nRetCode && "_CreateNewApplicationProcess(-a)");
+    NewProcess.Close();
+    RVLOG_CHECK_ERROR(hSuccessEvent.Set());
+
+Exit1:
+    nResult = 1;
+Exit0:
+    if (!nResult && hFailedEvent.IsValid())
+        hFailedEvent.Set();
+    hSuccessEvent.Close();
+    hFailedEvent.Close();
+    return nResult;
+}
+
+void Rv_Refitter::_ReportStartUpdaterError()
+{
+    g_ClientReport.m_nStartUpdaterError = 1;
+    RVLOG_CHECK_ERROR(g_ClientReport.ReportStartUpdaterInfo());
+}
+
+// Starts the executable again with these arguments in the same current
+// folder; only the events in ppInherit reach the new process.
+int Rv_Refitter::_CreateNewApplicationProcess(const char* cszArguments, Pf_Event* const* ppInherit, int nInherit,
+                                              Pf_Process* pRetProcess)
+{
+    int nResult = 0;
+    int nRetCode = 0;
+    char szCommandLine[772];
+
+    RVLOG_PROCESS_ERROR(cszArguments);
+    RVLOG_PROCESS_ERROR(pRetProcess);
+    nRetCode = snprintf(szCommandLine, sizeof(szCommandLine), "\"%s\" %s", m_strApplicationName.c_str(), cszArguments);
+    RVLOG_PROCESS_ERROR(nRetCode > 0 && nRetCode < (int)sizeof(szCommandLine));
+    nRetCode = pRetProcess->Start(szCommandLine, "", ppInherit, nInherit);
+    if (!nRetCode) {
+        RvLog_Write(RVLOG_ERROR, "Failed to create process `%s`, Error code : %d.", szCommandLine, Pf_GetLastError());
+        RVLOG_PROCESS_ERROR(false && "CreateProcess()");
+    }
+    RvLog_Write(RVLOG_INFO, "Started `%s`.", szCommandLine);
     nResult = 1;
 Exit0:
     return nResult;

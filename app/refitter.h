@@ -3,6 +3,7 @@
 // security product, the optional log clean-up, and the run of the mode.
 #pragma once
 #include "platform/named_event.h"
+#include "platform/process.h"
 #include "platform/thread.h"
 
 #include <string>
@@ -29,6 +30,9 @@ private:
     int _NotifyFelnEvent();
     int _RemoveAllUnnecessaryLogs();
     int _SelfUpdate();
+    void _ReportStartUpdaterError();
+    int _CreateNewApplicationProcess(const char* cszArguments, Pf_Event* const* ppInherit, int nInherit,
+                                     Pf_Process* pRetProcess);
     int _PatchUpdate();
     int _WriteSwfFile(const std::string& strPath);
     int _FelnHelpUpdate();
