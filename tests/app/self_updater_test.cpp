@@ -179,6 +179,12 @@ TEST_F(SelfUpdaterTest, VersionFileRules)
         {"no LatestVersion", "[version]\n[updatefilelist]\nFileName_0=Refitter_1.exe\nFileMD5_0=" + strMD5 + "\n", false,
          0, ""},
         {"LatestVersion without parts", "[version]\nLatestVersion=8\n", false, 0, ""},
+        {"LatestVersion of 256 characters", "[version]\nLatestVersion=1.0.0.8" + std::string(249, '0') + "\n", false, 0,
+         ""},
+        {"file name of 256 characters",
+         strHead + "FileName_0=Refitter_1." + std::string(245, 'e') + "\nFileMD5_0=" + strMD5 + "\n", false, 0, ""},
+        // Far more than a version file holds: not read at all.
+        {"oversized file", strHead + "; " + std::string(1 << 20, 'x') + "\n", false, 0, ""},
     };
     for (const Case& c : aCases) {
         Rv_TestWriteFile(Server("updaterversion.txt"), c.strText);
