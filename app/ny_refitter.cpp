@@ -314,6 +314,8 @@ int NyRefitter::_CloseWindow()
     RvLog_Write(RVLOG_INFO, "%u:Receive quit signal !\n", Pf_GetTickCount());
     if (m_bDownloading)
         _StopDownloaders();
+    if (m_bSynchronising)
+        m_SyncFile.Abort();
     m_WorkThread.Wait();
     _PostQuit();
     return 1;

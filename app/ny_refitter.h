@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/file_sync.h"
 #include "app/patch_downloader.h"
 #include "app/progress_text.h"
 #include "app/updater_codes.h"
@@ -18,7 +19,7 @@
 #include "foundation/thread.h"
 #include "platform/thread.h"
 
-class NyRefitter : public IFlashCallBack, public IDownloaderNotification {
+class NyRefitter : public IFlashCallBack, public IDownloaderNotification, public IRvProcessRate {
 public:
     NyRefitter();
     ~NyRefitter() override;
@@ -39,7 +40,7 @@ public:
     void OnProgress(IDownloader* pDownloader, IHttpFile* pFile, int nValue) override;
     void OnDownloadProgress(const void* pvDownloader, int64_t llTotal, int64_t llDownloaded);
     // Progress of the file synchroniser, from its thread.
-    int SetPercentRate(float fPercent);
+    int SetPercentRate(float fPercent) override;
     int SetProgressPercent(float fPercent);
 
     int _SetStatusCode(int nStatus);
@@ -139,6 +140,7 @@ private:
     Rv_Thread m_RefreshThread;
     std::atomic<int> m_bDownloading{0};
     Rv_PatchDownloader m_PatchDownloader;
+    Rv_SyncFile m_SyncFile;
     std::atomic<int> m_bSynchronising{0};
     // Set when the worker has ended: the window may close whatever the status.
     std::atomic<int> m_bWorkerEnded{0};

@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include "app/patch_extractor.h"
+#include "telemetry/client_report.h"
 #include "app/patch_extractor_names.h"
 #include "foundation/system_helpers.h"
 #include "foundation/log.h"
@@ -323,15 +324,50 @@ Exit0:
 
 int NyRefitter::_SyncFunction()
 {
+    int nResult = 0;
+    int nRetCode = 0;
     NyConfig config;
+    std::string strTempPath;
 
     _GetConfigCopy(&config);
     if (config.m_strSyncFileURL.empty())
         return 1;
-    // File synchronisation is not part of this build: the run ends as one
-    // without a synchronisation address.
-    RvLog_Write(RVLOG_ERROR, "File synchronisation is not available in this build.");
-    return 1;
+    RvLog_Write(RVLOG_INFO, "Begin sync files ...");
+    strTempPath = config.m_strUpdatePath + "/SyncFiles";
+    RVLOG_PROCESS_ERROR(strTempPath.size() < 260);
+
+    nRetCode = m_SyncFile.Init(config.m_strRootPath.c_str(), strTempPath.c_str(), config.m_strSyncFileURL.c_str(),
+                               this);
+    RVLOG_PROCESS_ERROR(nRetCode && "SyncFile.Init()");
+    m_bSynchronising = 1;
+    _SetStatusCode(UPDATE_STATUS_PREPARING);
+    _SetStatusCode(UPDATE_STATUS_SYNCHRONISING);
+
+    nRetCode = m_SyncFile.StartCheck();
+    RVLOG_PROCESS_ERROR(nRetCode && "SyncFile.StartCheck()");
+    if (!m_SyncFile.m_CorruptFileList.empty()) {
+        nRetCode = m_SyncFile.StartSync();
+        RVLOG_PROCESS_ERROR(nRetCode && "SyncFile.StartSync()");
+    }
+
+    _SetStatusCode(UPDATE_STATUS_UPDATING);
+    _SetStatusCode(UPDATE_STATUS_COMPLETE);
+    RvLog_Write(RVLOG_INFO, "Finish sync files ...");
+    nRetCode = g_ClientReport.ReportSyncInfo();
+    RVLOG_CHECK_ERROR(nRetCode && "ReportSyncInfo()");
+    nResult = 1;
+Exit0:
+    if (!nResult) {
+        _SetErrorCode(UPDATE_ERROR_SYNC_FAILED);
+        g_ClientReport.m_nSyncError = m_nErrorCode;
+        nRetCode = g_ClientReport.ReportSyncInfo();
+        RVLOG_CHECK_ERROR(nRetCode && "ReportSyncInfo()");
+    }
+    if (m_bSynchronising) {
+        m_SyncFile.Abort();
+        m_bSynchronising = 0;
+    }
+    return nResult;
 }
 
 int NyRefitter::_MapDownloadError()
