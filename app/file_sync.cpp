@@ -116,25 +116,21 @@ Exit0:
 
 int Rv_SyncFile::AddIgnoreFile(const char* cszFileName)
 {
-    int nResult = 0;
-
-    RVLOG_PROCESS_ERROR(cszFileName);
-    RVLOG_PROCESS_ERROR(cszFileName[0]);
-    m_IgnoreFileList.push_back(cszFileName);
-    nResult = 1;
-Exit0:
-    if (!nResult)
-        m_nStatusCode = RV_RFSC_ERROR_FAILED;
-    return nResult;
+    return _AddIgnoreEntry(&m_IgnoreFileList, cszFileName);
 }
 
 int Rv_SyncFile::AddIgnoreDirectory(const char* cszDirectoryName)
 {
+    return _AddIgnoreEntry(&m_IgnoreDirectoryList, cszDirectoryName);
+}
+
+int Rv_SyncFile::_AddIgnoreEntry(std::vector<std::string>* pvecList, const char* cszName)
+{
     int nResult = 0;
 
-    RVLOG_PROCESS_ERROR(cszDirectoryName);
-    RVLOG_PROCESS_ERROR(cszDirectoryName[0]);
-    m_IgnoreDirectoryList.push_back(cszDirectoryName);
+    RVLOG_PROCESS_ERROR(cszName);
+    RVLOG_PROCESS_ERROR(cszName[0]);
+    pvecList->push_back(cszName);
     nResult = 1;
 Exit0:
     if (!nResult)

@@ -69,6 +69,7 @@ private:
     // Sets a running or finished status unless an abort was requested.
     int _SetStatusUnlessAborted(int nStatus);
     int _LoadIgnoreList();
+    int _AddIgnoreEntry(std::vector<std::string>* pvecList, const char* cszName);
     int _Check();
     int _DownloadCheckInfo(std::vector<Rv_FileCheckInfo>* pvecRetEntries);
     int _HasDiffFileContent(const std::string& strPath, const Rv_FileCheckInfo& CheckInfo, int* pbRetDiff);

@@ -23,18 +23,27 @@ uint32_t _ReadU32(const uint8_t* pbyPos)
     return uValue;
 }
 
-// One name of uNameSize bytes (its terminating zero counted) at pbyReadPos.
-int _ReadName(const uint8_t* pbyReadPos, uint32_t uNameSize, std::string* pstrRetName)
+// One name field at *ppbyReadPos: its size (counting the terminating zero,
+// below 260) and its bytes, which must end in their only zero.
+int _ReadNameField(const uint8_t** ppbyReadPos, const uint8_t* pbyTailPos, std::string* pstrRetName)
 {
     int nResult = 0;
+    const uint8_t* pbyReadPos = *ppbyReadPos;
+    uint32_t uNameSize = 0;
     char szName[RV_SYNC_NAME_BUFFER_SIZE];
 
-    RVLOG_PROCESS_ERROR(uNameSize > 0 && uNameSize < RV_SYNC_NAME_BUFFER_SIZE);
+    RVLOG_PROCESS_ERROR(pbyReadPos + sizeof(uNameSize) <= pbyTailPos);
+    uNameSize = _ReadU32(pbyReadPos);
+    pbyReadPos += sizeof(uNameSize);
+    RVLOG_PROCESS_ERROR(uNameSize < sizeof(szName));
+    RVLOG_PROCESS_ERROR(pbyReadPos + uNameSize <= pbyTailPos);
+    RVLOG_PROCESS_ERROR(uNameSize > 0);
     memcpy(szName, pbyReadPos, uNameSize);
     RVLOG_PROCESS_ERROR(szName[uNameSize - 1] == '\0');
     // A zero byte inside the name would cut it short of what the index says.
     RVLOG_PROCESS_ERROR(strlen(szName) == uNameSize - 1);
     *pstrRetName = szName;
+    *ppbyReadPos = pbyReadPos + uNameSize;
     nResult = 1;
 Exit0:
     return nResult;
@@ -94,7 +103,6 @@ int Rv_ParseSyncCheckInfo(const uint8_t* pbyBuffer, uint32_t uSize, const Rv_Syn
     const uint8_t* pbyReadPos = pbyBuffer;
     const uint8_t* pbyTailPos = pbyBuffer + uSize;
     uint32_t uFileCount = 0;
-    uint32_t uNameSize = 0;
     Rv_FileCheckInfo CheckInfo;
 
     RVLOG_PROCESS_ERROR(pbyBuffer);
@@ -112,14 +120,8 @@ int Rv_ParseSyncCheckInfo(const uint8_t* pbyBuffer, uint32_t uSize, const Rv_Syn
     RvLog_Write(RVLOG_INFO, "Check files ...");
     for (uint32_t i = 0; i < uFileCount; ++i) {
         RVLOG_PROCESS_ERROR(!fnAborted() && "m_nStatusCode != RV_RFSC_ERROR_ABROT");
-        RVLOG_PROCESS_ERROR(pbyReadPos + sizeof(uNameSize) <= pbyTailPos);
-        uNameSize = _ReadU32(pbyReadPos);
-        pbyReadPos += sizeof(uNameSize);
-        RVLOG_PROCESS_ERROR(uNameSize < RV_SYNC_NAME_BUFFER_SIZE);
-        RVLOG_PROCESS_ERROR(pbyReadPos + uNameSize <= pbyTailPos);
-        nRetCode = _ReadName(pbyReadPos, uNameSize, &CheckInfo.strName);
-        RVLOG_PROCESS_ERROR(nRetCode && "szFileName[uNameSize - 1] == '\\0'");
-        pbyReadPos += uNameSize;
+        nRetCode = _ReadNameField(&pbyReadPos, pbyTailPos, &CheckInfo.strName);
+        RVLOG_PROCESS_ERROR(nRetCode && "szFileName");
         if (!Rv_IsSafeSyncFileName(CheckInfo.strName)) {
             RvLog_Write(RVLOG_ERROR, "Refused file name in the sync index: `%s`", CheckInfo.strName.c_str());
             RVLOG_PROCESS_ERROR(false && "Rv_IsSafeSyncFileName()");
@@ -148,7 +150,6 @@ int Rv_ParseSyncDirInfo(const uint8_t* pbyBuffer, uint32_t uSize, const Rv_SyncA
     const uint8_t* pbyReadPos = pbyBuffer;
     const uint8_t* pbyTailPos = pbyBuffer + uSize;
     uint32_t uDirCount = 0;
-    uint32_t uNameSize = 0;
     std::string strName;
 
     RVLOG_PROCESS_ERROR(pbyBuffer);
@@ -163,14 +164,8 @@ int Rv_ParseSyncDirInfo(const uint8_t* pbyBuffer, uint32_t uSize, const Rv_SyncA
 
     for (uint32_t i = 0; i < uDirCount; ++i) {
         RVLOG_PROCESS_ERROR(!fnAborted() && "m_nStatusCode != RV_RFSC_ERROR_ABROT");
-        RVLOG_PROCESS_ERROR(pbyReadPos + sizeof(uNameSize) <= pbyTailPos);
-        uNameSize = _ReadU32(pbyReadPos);
-        pbyReadPos += sizeof(uNameSize);
-        RVLOG_PROCESS_ERROR(uNameSize < RV_SYNC_NAME_BUFFER_SIZE);
-        RVLOG_PROCESS_ERROR(pbyReadPos + uNameSize <= pbyTailPos);
-        nRetCode = _ReadName(pbyReadPos, uNameSize, &strName);
-        RVLOG_PROCESS_ERROR(nRetCode && "szDirName[uNameSize - 1] == '\\0'");
-        pbyReadPos += uNameSize;
+        nRetCode = _ReadNameField(&pbyReadPos, pbyTailPos, &strName);
+        RVLOG_PROCESS_ERROR(nRetCode && "szDirName");
         pvecRetNames->push_back(strName);
     }
     nResult = 1;

@@ -1,0 +1,86 @@
+// Whole runs of the built Refitter.exe that synchronise files after the
+// patches: the run that ends complete with the files in line with the
+// server's index, and the one whose sync fails, showing the sync error and
+// leaving the client's files as they were.
+#include "tests/e2e/update_run_fixture.h"
+#include "tests/support/sync_server_builder.h"
+
+namespace {
+
+const char* const s_cszCompleteText = "客户端更新完成";
+const char* const s_cszSyncFailed = "同步文件失败！";
+const char* const s_cszSyncingText = "正在同步资源文件...    ";
+
+class SyncRun : public UpdateRoad {
+protected:
+    void SetUp() override
+    {
+        UpdateRoad::SetUp();
+        // The client's root holds the synchronised files: two levels above the client.
+        Rv_TestWriteFile(Client("refitter.ini"),
+                         "[server_1]\nip=" + m_Server.Url("/") + "\nSyncFileURL=" + m_Server.Url("/sync/") + "\n");
+        SetScript("on SetUpdateState 1 call CloseWindow\n");
+        Rv_TestWritePatchServer(Server(""), "1.1", {PlainPatch("1.0", "1.1", {{"data/a.txt", "patched"}})});
+    }
+    std::string Root(const std::string& strName) { return m_Dir.File(strName); }
+    void WriteLocal(const std::string& strPath, const std::string& strContent, Pf_FILETIME ftWrite)
+    {
+        Rv_TestWriteFile(strPath, strContent);
+        ASSERT_TRUE(Pf_SetFileTimes(strPath, nullptr, &ftWrite));
+    }
+
+    Rv_TestSyncServerBuilder m_Builder;
+};
+
+const Pf_FILETIME s_ftServer = Rv_TestSyncTime(100);
+
+} // namespace
+
+TEST_F(SyncRun, PatchesThenSyncEndComplete)
+{
+    m_Builder.AddFile("game\\client\\res\\changed.txt", "server copy", s_ftServer);
+    m_Builder.AddFile("game\\client\\res\\same.txt", "same", s_ftServer);
+    m_Builder.AddFile("shared\\missing.dat", "fetched", s_ftServer);
+    ASSERT_TRUE(m_Builder.Write(m_Dir.File("www/sync")));
+    WriteLocal(Client("res/changed.txt"), "local copy", Rv_TestSyncTime(1));
+    WriteLocal(Client("res/same.txt"), "same", s_ftServer);
+
+    EXPECT_EQ(0, Run());
+    EXPECT_EQ("1.1", InstalledVersion()) << Logs();
+    EXPECT_EQ("patched", Rv_TestReadFile(Client("data/a.txt")));
+    EXPECT_EQ("server copy", Rv_TestReadFile(Client("res/changed.txt"))) << Logs();
+    EXPECT_EQ("fetched", Rv_TestReadFile(Root("shared/missing.dat")));
+    EXPECT_TRUE(m_Server.RequestsFor("/sync/files/game/client/res/same.txt.QZIP").empty());
+    EXPECT_TRUE(Shows(std::string("SetTxtM\t") + s_cszSyncingText)) << Transcript();
+    EXPECT_TRUE(Shows(std::string("SetTxtM\t") + s_cszCompleteText)) << Transcript();
+    EXPECT_FALSE(ShowsError(s_cszSyncFailed)) << Transcript();
+    EXPECT_NE(std::string::npos, Logs().find("Finish sync files ..."));
+}
+
+TEST_F(SyncRun, FailedSyncShowsItsErrorAndKeepsTheFiles)
+{
+    m_Builder.AddFile("game\\client\\res\\first.txt", "server first", s_ftServer);
+    m_Builder.AddFile("game\\client\\res\\second.txt", "server second", s_ftServer).bPublish = false;
+    ASSERT_TRUE(m_Builder.Write(m_Dir.File("www/sync")));
+    WriteLocal(Client("res/second.txt"), "local second", Rv_TestSyncTime(1));
+
+    EXPECT_EQ(0, Run());
+    EXPECT_EQ("1.1", InstalledVersion()) << Logs();
+    EXPECT_TRUE(ShowsError(s_cszSyncFailed)) << Transcript();
+    EXPECT_FALSE(Shows(std::string("SetTxtM\t") + s_cszCompleteText)) << Transcript();
+    EXPECT_EQ("local second", Rv_TestReadFile(Client("res/second.txt")));
+}
+
+TEST_F(SyncRun, DamagedIndexChangesNothing)
+{
+    m_Builder.AddFile("game\\client\\res\\changed.txt", "server copy", s_ftServer);
+    std::string strIndex = m_Builder.Index();
+    strIndex[70] ^= 1;
+    ASSERT_TRUE(m_Builder.Write(m_Dir.File("www/sync"), strIndex));
+    WriteLocal(Client("res/changed.txt"), "local copy", Rv_TestSyncTime(1));
+
+    EXPECT_EQ(0, Run());
+    EXPECT_TRUE(ShowsError(s_cszSyncFailed)) << Transcript();
+    EXPECT_EQ("local copy", Rv_TestReadFile(Client("res/changed.txt")));
+    EXPECT_TRUE(m_Server.RequestsFor("/sync/files/game/client/res/changed.txt.QZIP").empty());
+}
