@@ -13,6 +13,7 @@
 #include "platform/file.h"
 #include "platform/message_box.h"
 #include "platform/screen.h"
+#include "telemetry/client_report.h"
 
 #define _countof(a) (sizeof(a) / sizeof((a)[0]))
 
@@ -201,7 +202,7 @@ int NyRefitter::_OnReportControlClick(const std::vector<std::string>& vecArgs)
 {
     int nResult = 0;
     RVLOG_PROCESS_ERROR(vecArgs.size() > 0);
-    RvLog_Write(RVLOG_DEBUG, "Control click: %s %s", vecArgs[0].c_str(), vecArgs.size() > 1 ? vecArgs[1].c_str() : "");
+    RVLOG_CHECK_ERROR(g_ClientReport.ReportControlClick(vecArgs[0].c_str(), vecArgs.size() > 1 ? vecArgs[1].c_str() : ""));
     nResult = 1;
 Exit0:
     return nResult;

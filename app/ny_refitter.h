@@ -84,6 +84,8 @@ private:
     int _IsX64ClientUsable(const NyConfig& config);
     int _GetClientEXEPath(std::string* pstrRetClientEXE, int* pbRetStartX64Client, int* pbRetLaptop);
     int _CreateProcess(const std::string& strCommandLine);
+    // Starts the update report; bFailed stores the current error code first.
+    void _ReportUpdateOutcome(int bFailed);
     int _WriteStartMarker(const std::string& strClientEXE);
     int _ShowMissingFileBox(const std::string& strPath);
     static std::string _LoadText(unsigned uId);

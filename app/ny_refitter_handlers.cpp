@@ -12,6 +12,7 @@
 #include "platform/message_box.h"
 #include "platform/os_info.h"
 #include "platform/process.h"
+#include "telemetry/client_report.h"
 
 namespace {
 
@@ -53,8 +54,10 @@ int NyRefitter::_OnBeginUpdate(const std::vector<std::string>&)
 
     nResult = 1;
 Exit0:
-    if (!nResult)
+    if (!nResult) {
         _SetErrorCode(UPDATE_ERROR_UPDATE_FAILED);
+        _ReportUpdateOutcome(1);
+    }
     return nResult;
 }
 
@@ -110,6 +113,7 @@ int NyRefitter::_OnStartGame(const std::vector<std::string>&)
     std::string strClientEXE;
     int bStartX64Client = 0;
     int bLaptop = 0;
+    int bStarted = 0;
     char szCommandLine[512];
 
     nRetCode = _GetClientEXEPath(&strClientEXE, &bStartX64Client, &bLaptop);
@@ -127,7 +131,16 @@ int NyRefitter::_OnStartGame(const std::vector<std::string>&)
 
     nRetCode = _WriteStartMarker(strClientEXE);
     RVLOG_CHECK_ERROR(nRetCode);
-    _CreateProcess(szCommandLine);
+    bStarted = _CreateProcess(szCommandLine);
+
+    RVLOG_CHECK_ERROR(g_ClientReport.ReportMainStartInfo(bStarted, bStartX64Client));
+    RVLOG_CHECK_ERROR(g_ClientReport.ReportDx11Info());
+    RVLOG_CHECK_ERROR(g_ClientReport.ReportFullClientInfo());
+    g_ClientReport.clientIsX64 = bStartX64Client;
+    g_ClientReport.m_nStartType = bLaptop;
+    RVLOG_CHECK_ERROR(g_ClientReport.ReportStartClientInfo());
+    if (bLaptop)
+        RVLOG_CHECK_ERROR(g_ClientReport.ReportLaptopConfig());
 
     _CloseWindow();
     nResult = 1;

@@ -19,6 +19,7 @@
 #include "platform/file.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
+#include "telemetry/client_report.h"
 
 namespace {
 
@@ -94,6 +95,15 @@ void NyRefitter::_GetConfigCopy(NyConfig* pRetConfig)
     *pRetConfig = m_Config;
 }
 
+// The update report; a failed run first stores the error shown to the user
+// as the reporter's update error, a successful one leaves it at 0.
+void NyRefitter::_ReportUpdateOutcome(int bFailed)
+{
+    if (bFailed)
+        g_ClientReport.m_nUpdateError = GetErrorCode();
+    RVLOG_CHECK_ERROR(g_ClientReport.ReportUpdateInfo());
+}
+
 int NyRefitter::_ManualUpdate()
 {
     int nResult = 0;
@@ -138,12 +148,15 @@ int NyRefitter::_ManualUpdate()
     RVLOG_PROCESS_ERROR(nRetCode && "_ExtractUpdatePackage()");
     nRetCode = _UpdateShowVersion();
     RVLOG_PROCESS_ERROR(nRetCode && "_UpdateShowVersion()");
+    _ReportUpdateOutcome(0);
 
 Exit1:
     nResult = 1;
 Exit0:
-    if (!nResult)
+    if (!nResult) {
         _SetErrorCode(UPDATE_ERROR_UPDATE_FAILED);
+        _ReportUpdateOutcome(1);
+    }
     RvLog_Write(RVLOG_INFO, "---------------------- end manual update --------------------------");
     return nResult;
 }
@@ -226,6 +239,7 @@ int NyRefitter::_AutoUpdate()
         nRetCode = _WaitForSelfUpdate();
         RVLOG_PROCESS_ERROR(nRetCode == WAIT_OBJECT_0);
     }
+    RVLOG_CHECK_ERROR(g_ClientReport.ReportStartUpdaterInfo());
 
     nRetCode = m_PatchDownloader.Init(config.m_strDownloadURL.c_str(), config.m_strUpdatePath.c_str(),
                                       config.m_strVersion.c_str());
@@ -235,6 +249,7 @@ int NyRefitter::_AutoUpdate()
     }
 
     m_bDownloading = 1;
+    RVLOG_CHECK_ERROR(g_ClientReport.SetRefitter(this));
     _ShowDevMessageWindow();
     RvLog_Write(RVLOG_INFO, "---before _CheckNeedUpdate()");
 
@@ -312,12 +327,15 @@ int NyRefitter::_AutoUpdate()
         _SetErrorCode(UPDATE_ERROR_NO_USABLE_PATCH);
         RVLOG_PROCESS_ERROR(false && "Can not update latest.");
     }
+    _ReportUpdateOutcome(0);
 
 Exit1:
     nResult = 1;
 Exit0:
-    if (!nResult)
+    if (!nResult) {
         _SetErrorCode(UPDATE_ERROR_UPDATE_FAILED);
+        _ReportUpdateOutcome(1);
+    }
     RvLog_Write(RVLOG_INFO, "---------------------- end auto update --------------------------");
     return nResult;
 }

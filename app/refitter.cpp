@@ -127,8 +127,10 @@ int Rv_Refitter::Init(const char* cszCommandLine)
     RVLOG_PROCESS_ERROR(Rv_CutAfterLastSeparator(strPath, &m_strApplicationPath));
     m_strUpdatePath = m_strApplicationPath + "update\\";
     RVLOG_PROCESS_ERROR(Rv_CreateDirOrFindExisting(m_strUpdatePath));
-    if (m_Parameter.nType != 5)
+    if (m_Parameter.nType != 5) {
         RVLOG_PROCESS_ERROR(_NotifyFelnEvent());
+        RVLOG_CHECK_ERROR(g_ClientReport.Init());
+    }
     if (Pf_IniReadInt(m_strApplicationPath + "config.ini", "Log", "AutoDeleteUnnecessaryLogs", 0) != 0)
         RVLOG_CHECK_ERROR(_RemoveAllUnnecessaryLogs());
     nResult = 1;
@@ -288,6 +290,9 @@ int Rv_Refitter::_PatchUpdate()
     RVLOG_PROCESS_ERROR(nRetCode);
     bInitDone = 1;
 
+    nRetCode = g_ClientReport.SetRefitter(&updater);
+    RVLOG_PROCESS_ERROR(nRetCode);
+
     Pf_DeleteNormalFile(strMoviePath);
 
     if (m_Parameter.nType >= 1 && m_Parameter.nType <= 3) {
@@ -375,6 +380,7 @@ int Rv_Refitter::UnInit()
     m_Parameter.hFailedSelfUpdateEvent.Close();
     m_hNotifyFelnEvent.Close();
     RvLog_Write(RVLOG_INFO, "%u:Close CRThread ...", Pf_GetTickCount());
+    g_ClientReport.UnInit();
     RvLog_Write(RVLOG_INFO, "%u:Close CRThread done.", Pf_GetTickCount());
     return 1;
 }

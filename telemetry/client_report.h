@@ -11,10 +11,13 @@
 //   client_report_probes*.cpp    the machine probes the reports send
 //   client_report_benchmark.cpp  the benchmark and display auto-configuration
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <string>
+#include <vector>
 #include "foundation/thread.h"
 #include "platform/thread.h"
 
@@ -40,7 +43,10 @@ enum {
     RV_REPORT_SLOT_COUNT = 16,
 };
 
-enum { RV_REPORT_TEXT_SIZE = 128 };
+enum {
+    RV_REPORT_TEXT_SIZE = 128,
+    RV_REPORT_CLICK_QUEUE_MAX = 1024,   // clicks waiting to be sent; more are refused
+};
 
 class NyClientReport {
 public:
@@ -88,7 +94,9 @@ private:
     friend struct NyClientReportTestAccess;   // tests reach the threads and probes
 
     // --- set-up, slots, once-per-machine flags, clicks (client_report.cpp)
-    int _StartReportThread(int nSlot, Rv_ThreadFunction pfnThreadFunction);
+    // Waits for the slot's previous thread, stores the values (fnStore, may
+    // be empty) and starts the slot's thread.
+    int _StartReportThread(int nSlot, Rv_ThreadFunction pfnThreadFunction, const std::function<void()>& fnStore = {});
     void _WaitReportThread(int nSlot);
     int _IsInfoReported(const char* cszKeyName, int nNumber);
     int _SetInfoReported(const char* cszKeyName, int nNumber);
@@ -109,7 +117,8 @@ private:
     static void _ReportSyncInfoThreadFunc(void* pvThis);
     static void _ReportStartClientInfoThreadFunc(void* pvThis);
     static void _ReportLaptopConfigThreadFunc(void* pvThis);
-    int _ReportControlClickInfo(const std::string& strRecord);
+    int _ReportControlClickInfo(const char* cszGameName, const char* cszControlClickInfo);
+    int _GetQV7AddonInfo(std::vector<std::string>* pvecRetAddonInfo);
 
     // --- probes (client_report_probes*.cpp); each fills one text
     int _IsWow64();
@@ -137,6 +146,7 @@ private:
 
     // --- state
     Rv_Thread m_ReportThreads[RV_REPORT_SLOT_COUNT];
+    Pf_Mutex m_SlotLocks[RV_REPORT_SLOT_COUNT];     // one caller at a time per slot
     int m_bInitFlag = 0;
     int64_t m_llPeakSpeed = 0;
     int64_t m_llAverageSpeed = 0;
@@ -150,7 +160,7 @@ private:
     char m_szMachineUUID[RV_REPORT_TEXT_SIZE] = {};
     int m_bBenchmarkSent = 0;
     Rv_Thread m_ClickThread;
-    volatile int m_nRunFlag = 0;
+    std::atomic<int> m_nRunFlag{0};
     std::list<std::string> m_ClickQueue;
     size_t m_uClickCount = 0;
     Pf_Mutex m_ClickLock;

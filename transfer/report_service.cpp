@@ -1,4 +1,5 @@
-// The reporting service's address, fixed or taken from the simulated machine.
+// The reporting service's address (and any other service's), fixed or taken
+// from the simulated machine.
 #include "transfer/report_service.h"
 
 #include "foundation/log.h"
@@ -13,6 +14,11 @@ static int _IsHostChar(char c)
 
 int Rv_GetReportService(std::string* pstrRetHost, int* pnRetPort)
 {
+    return Rv_GetServiceAddress("report_service", RV_REPORT_SERVICE_HOST, pstrRetHost, pnRetPort);
+}
+
+int Rv_GetServiceAddress(const char* cszFact, const char* cszDefaultHost, std::string* pstrRetHost, int* pnRetPort)
+{
     int nResult = 0;
     std::string strFact;
     std::string strHost;
@@ -20,11 +26,13 @@ int Rv_GetReportService(std::string* pstrRetHost, int* pnRetPort)
     size_t uColon = std::string::npos;
     int nPort = RV_REPORT_SERVICE_PORT;
 
+    RVLOG_PROCESS_ERROR(cszFact);
+    RVLOG_PROCESS_ERROR(cszDefaultHost);
     RVLOG_PROCESS_ERROR(pstrRetHost);
     RVLOG_PROCESS_ERROR(pnRetPort);
 
-    if (!Pf_SimRead("report_service", &strFact))
-        strFact = RV_REPORT_SERVICE_HOST;
+    if (!Pf_SimRead(cszFact, &strFact))
+        strFact = cszDefaultHost;
     uColon = strFact.find(':');
     strHost = strFact.substr(0, uColon);
     if (uColon != std::string::npos) {

@@ -11,3 +11,7 @@ enum { RV_REPORT_SERVICE_PORT = 80 };
 // The host and port to use. Fails (logged) when the simulated machine's fact
 // is not a host name with an optional port in 1..65535.
 int Rv_GetReportService(std::string* pstrRetHost, int* pnRetPort);
+
+// The same rule for any service: the simulated machine's fact cszFact when
+// present, else cszDefaultHost on port 80.
+int Rv_GetServiceAddress(const char* cszFact, const char* cszDefaultHost, std::string* pstrRetHost, int* pnRetPort);

@@ -12,6 +12,9 @@ void Rv_TestPrepareSimMachine(const Rv_TestTempDir& Dir)
     for (const char* cszLibrary : {"D3DX9_40.dll", "D3DX9_41.dll", "D3DX9_42.dll", "D3DX9_43.dll"})
         Rv_TestWriteFile(Dir.File("system/") + cszLibrary, "");
     Rv_TestWriteFile(Dir.File("sim/system_dir"), Dir.File("system"));
+    // The runs' reports go to a closed loopback port unless a test listens for them.
+    Rv_TestWriteFile(Dir.File("sim/report_service"), "127.0.0.1:1");
+    Rv_TestWriteFile(Dir.File("sim/channel_service"), "127.0.0.1:1");
     Rv_TestWriteFile(Dir.File("sim/movie_script"),
                      "on SetUpdateState 1 call CloseWindow\non SetUpdateState 4 call CloseWindow every 100\n");
     Pf_CreateDirChain(Dir.File("events"));
