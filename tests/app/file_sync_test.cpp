@@ -204,6 +204,48 @@ TEST_F(FileSyncTest, FolderIdsAreReadAsRangesOnlyWhenFewFilesDiffer)
     }
 }
 
+// Only the ids of the listed files are read, whatever size the index
+// claims for their block.
+TEST_F(FileSyncTest, WholeFolderIdBlockIsReadOnlyAsFarAsTheFilesGo)
+{
+    m_Builder.AddFile("a.txt", "a", s_ftServer);
+    std::string strIndex = m_Builder.Index();
+    uint32_t uSyncOffset = (uint32_t)(strIndex.size() - 4);
+    strIndex.replace(40, 4, Rv_TestSyncU32(0x7FFFFFFF));
+    Rv_TestSealSyncIndexHeader(&strIndex);
+    Publish(strIndex);
+    ASSERT_TRUE(Init());
+    ASSERT_TRUE(m_Sync.StartCheck());
+    ASSERT_TRUE(m_Sync.StartSync());
+    EXPECT_EQ("a", Rv_TestReadFile(Client("a.txt")));
+    std::string strRange = std::to_string(uSyncOffset);
+    EXPECT_EQ("bytes=" + strRange + "-" + std::to_string(uSyncOffset + 3), IndexRanges().back());
+}
+
+TEST_F(FileSyncTest, EmptyIndexDiffersInNothing)
+{
+    Publish();
+    ASSERT_TRUE(Init());
+    ASSERT_TRUE(m_Sync.StartCheck());
+    EXPECT_TRUE(m_Sync.m_CorruptFileList.empty());
+    EXPECT_EQ(0.0f, m_Sync.m_fDifferentRatio);
+}
+
+// Names travel in the archive's address with '/' and percent escapes.
+TEST_F(FileSyncTest, ArchiveAddressIsEscaped)
+{
+    m_Builder.SetDirs({"dir one"});
+    m_Builder.AddFile("sub\\with space#1.txt", "spaced", s_ftServer);
+    Publish();
+    Rv_TestHttpFault Serve;
+    Serve.strServePath = "/sync/dir one/sub/with space#1.txt.QZIP";
+    m_Server.SetFault("/sync/dir%20one/sub/with%20space%231.txt.QZIP", Serve);
+    ASSERT_TRUE(Init());
+    ASSERT_TRUE(m_Sync.StartCheck());
+    ASSERT_TRUE(m_Sync.StartSync());
+    EXPECT_EQ("spaced", Rv_TestReadFile(Client("sub/with space#1.txt")));
+}
+
 TEST_F(FileSyncTest, ArchiveWithTwoItemsGivesTheSecond)
 {
     m_Builder.AddFile("two.txt", "second", s_ftServer).vecArchiveItems = {"first", "second"};

@@ -84,3 +84,26 @@ TEST_F(SyncRun, DamagedIndexChangesNothing)
     EXPECT_EQ("local copy", Rv_TestReadFile(Client("res/changed.txt")));
     EXPECT_TRUE(m_Server.RequestsFor("/sync/files/game/client/res/changed.txt.QZIP").empty());
 }
+
+// The window closed while a file downloads: the question is asked, "yes"
+// stops the sync at once and the old file stays.
+TEST_F(SyncRun, CloseDuringTheSyncStopsItAndKeepsTheFiles)
+{
+    Rv_TestWritePatchServer(Server(""), "1.0", {});
+    m_Builder.AddFile("game\\client\\res\\held.txt", "server copy", s_ftServer);
+    ASSERT_TRUE(m_Builder.Write(m_Dir.File("www/sync")));
+    WriteLocal(Client("res/held.txt"), "local copy", Rv_TestSyncTime(1));
+    Rv_TestHttpFault Hold;
+    Hold.bHold = true;
+    m_Server.SetFault("/sync/files/game/client/res/held.txt.QZIP", Hold);
+    // The first progress of the sync comes just before the file's download.
+    SetScript("on ProgressPercent call CloseWindow\n");
+    Rv_TestWriteFile(m_Dir.File("sim/msgbox_answers"), "yes\n");
+
+    EXPECT_EQ(0, Run());
+    EXPECT_NE(std::string::npos,
+              Rv_TestReadFile(m_Dir.File("sim/msgbox_transcript")).find("正在与服务器同步文件，是否中断同步？"));
+    EXPECT_TRUE(ShowsError(s_cszSyncFailed)) << Transcript();
+    EXPECT_FALSE(Shows(std::string("SetTxtM\t") + s_cszCompleteText)) << Transcript();
+    EXPECT_EQ("local copy", Rv_TestReadFile(Client("res/held.txt")));
+}
