@@ -155,6 +155,15 @@ int _Find(const std::vector<RegValue>& vecValues, const std::string& strName)
     return -1;
 }
 
+const char* _RootFolderName(Pf_RegRoot eRoot)
+{
+    switch (eRoot) {
+    case PF_HKEY_LOCAL_MACHINE: return "hkey_local_machine";
+    case PF_HKEY_CLASSES_ROOT: return "hkey_classes_root";
+    default: return "hkey_current_user";
+    }
+}
+
 int _IsValidName(const std::string& strName)
 {
     return strName.size() <= s_uMaxNameLen && strName.find('\0') == std::string::npos;
@@ -183,8 +192,7 @@ long Pf_RegKey::_Locate(Pf_RegRoot eRoot, const std::string& strSubKey, int bCre
     Close();
     if (strSubKey.empty() || strSubKey.find('\0') != std::string::npos)
         return ERROR_INVALID_PARAMETER;
-    std::string strFolder = Pf_RegistryRoot() + "/" +
-                            (eRoot == PF_HKEY_LOCAL_MACHINE ? "hkey_local_machine" : "hkey_current_user");
+    std::string strFolder = Pf_RegistryRoot() + "/" + _RootFolderName(eRoot);
     size_t uPos = 0;
     while (uPos <= strSubKey.size()) {
         size_t uEnd = strSubKey.find('\\', uPos);
@@ -260,6 +268,32 @@ long Pf_RegKey::SetString(const std::string& strName, const std::string& strValu
     for (const RegValue& value : vecValues)
         strData += _EscapeText(value.strName) + "=" + _EscapeText(value.strValue) + "\n";
     if (!Pf_WriteFileAtomic(m_strFolder + "/" + s_szValuesFile, strData))
+        return _ErrorOf(errno, ERROR_WRITE_FAULT);
+    return ERROR_SUCCESS;
+}
+
+long Pf_RegDeleteKey(Pf_RegRoot eRoot, const std::string& strSubKey)
+{
+    Pf_RegKey key;
+    std::vector<Pf_DirEntry> vecEntries;
+    long lResult = key.Open(eRoot, strSubKey);
+    if (lResult != ERROR_SUCCESS)
+        return lResult;
+    std::string strFolder = key.m_strFolder;
+    if (!Pf_ListDir(strFolder, &vecEntries))
+        return _ErrorOf(errno, ERROR_READ_FAULT);
+    for (const Pf_DirEntry& entry : vecEntries) {
+        if (entry.bIsDir && entry.strName != "." && entry.strName != "..")
+            return ERROR_ACCESS_DENIED;
+    }
+    {
+        Pf_FileLock lock;
+        if (!lock.Lock(strFolder + "/" + s_szLockFile))
+            return _ErrorOf(errno, ERROR_WRITE_FAULT);
+        if (!Pf_DeleteFile(strFolder + "/" + s_szValuesFile) && errno != ENOENT)
+            return _ErrorOf(errno, ERROR_WRITE_FAULT);
+    }
+    if ((!Pf_DeleteFile(strFolder + "/" + s_szLockFile) && errno != ENOENT) || !Pf_RemoveDir(strFolder))
         return _ErrorOf(errno, ERROR_WRITE_FAULT);
     return ERROR_SUCCESS;
 }

@@ -29,10 +29,14 @@
 enum Pf_RegRoot {
     PF_HKEY_LOCAL_MACHINE,
     PF_HKEY_CURRENT_USER,
+    PF_HKEY_CLASSES_ROOT,
 };
 
 // The store's root folder.
 std::string Pf_RegistryRoot();
+// Deletes a key with its values; a key that still holds keys is refused
+// (ERROR_ACCESS_DENIED), a missing one gives ERROR_FILE_NOT_FOUND.
+long Pf_RegDeleteKey(Pf_RegRoot eRoot, const std::string& strSubKey);
 
 class Pf_RegKey {
 public:
@@ -57,6 +61,7 @@ public:
     long SetString(const std::string& strName, const std::string& strValue);
 
 private:
+    friend long Pf_RegDeleteKey(Pf_RegRoot eRoot, const std::string& strSubKey);
     long _Locate(Pf_RegRoot eRoot, const std::string& strSubKey, int bCreate);
 
     std::string m_strFolder;

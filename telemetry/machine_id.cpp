@@ -1,10 +1,122 @@
-// The machine identifier's stores. For now no identifier can be had.
+// The machine identifier: taken from its stores, replaced when a reset was
+// asked for or when it is overlong, empty or listed, and kept for the
+// process once loaded.
 #include "telemetry/machine_id.h"
 
-std::u16string g_wstrMachineUUID;
+#include "foundation/log.h"
+#include "platform/ini.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+#include "telemetry/id_store.h"
 
-void GetUUIDEx(const char*, std::u16string* pwstrRetUUID) { pwstrRetUUID->clear(); }
-int GetFelnUUIDEx(char*, unsigned) { return 0; }
-int Rv_GetFelnUUIDEx(char*) { return 0; }
-void LoadMachineUUID() {}
-int GetMachineUUIDUtf8(int, char*) { return 0; }
+#include <cstring>
+#include <mutex>
+
+enum { RV_UUID_BUFFER_CHARS = 128 };
+
+std::u16string g_wstrMachineUUID;
+// The set-up and the full-client report thread both load the identifier.
+static std::mutex s_MachineUUIDMutex;
+
+static int _IsListed(const char* cszDenyListFile, const std::u16string& wstrUUID)
+{
+    if (!cszDenyListFile || !cszDenyListFile[0])
+        return 0;
+    return Pf_IniReadInt(cszDenyListFile, "ulst", Pf_Utf16ToUtf8(wstrUUID), -1) != -1;
+}
+
+void GetUUIDEx(const char* cszDenyListFile, std::u16string* pwstrRetUUID)
+{
+    std::u16string wstrUUID;
+    if (!pwstrRetUUID)
+        return;
+    if (CheckIdReset())
+        CreateIdValue("idex", &wstrUUID);
+    else
+        ReadIdValue("idex", &wstrUUID);
+    if (wstrUUID.size() > UUID5_STRING_LEN)
+        CreateIdValue("idex", &wstrUUID);
+    if (wstrUUID.empty() || _IsListed(cszDenyListFile, wstrUUID))
+        CreateIdValue("idex", &wstrUUID);
+    pwstrRetUUID->swap(wstrUUID);
+}
+
+int GetFelnUUIDEx(char* pszRetBuffer, unsigned uBufferSizeInChar)
+{
+    int nResult = 0;
+    int nRetCode = 0;
+    std::u16string wstrUUID;
+    std::string strUUID;
+
+    RVLOG_PROCESS_ERROR(pszRetBuffer);
+    RVLOG_PROCESS_ERROR(uBufferSizeInChar > 0 && uBufferSizeInChar <= (unsigned)INT32_MAX);
+    pszRetBuffer[0] = '\0';
+
+    GetUUIDEx("", &wstrUUID);
+    // Bytes needed with the terminator; 0 when the text cannot be converted.
+    nRetCode = Pf_Utf16ToUtf8Strict(wstrUUID, &strUUID) ? (int)strUUID.size() + 1 : 0;
+    RVLOG_PROCESS_ERROR(nRetCode > 0);
+    RVLOG_PROCESS_ERROR(nRetCode < (int)uBufferSizeInChar);
+    memcpy(pszRetBuffer, strUUID.c_str(), (size_t)nRetCode);
+
+    nResult = 1;
+Exit0:
+    return nResult;
+}
+
+int Rv_GetFelnUUIDEx(char* pszRetBuffer)
+{
+    int nResult = 0;
+    int nRetCode = 0;
+    long lRetCode = 0;
+    char szUUID[RV_UUID_BUFFER_CHARS];
+    int nLen = 0;
+
+    RVLOG_PROCESS_ERROR(pszRetBuffer);
+    pszRetBuffer[0] = '\0';
+
+    nRetCode = GetFelnUUIDEx(szUUID, RV_UUID_BUFFER_CHARS);
+    RVLOG_PROCESS_ERROR(nRetCode);
+    nLen = (int)strlen(szUUID);
+    if (nLen != UUID5_STRING_LEN) {
+        lRetCode = DeleteIdRegistryKey();
+        RVLOG_CHECK_ERROR(lRetCode == ERROR_SUCCESS);
+        nRetCode = GetFelnUUIDEx(szUUID, RV_UUID_BUFFER_CHARS);
+        RVLOG_PROCESS_ERROR(nRetCode);
+        nLen = (int)strlen(szUUID);
+    }
+    RVLOG_PROCESS_ERROR(nLen == UUID5_STRING_LEN);
+    memcpy(pszRetBuffer, szUUID, (size_t)nLen + 1);
+
+    nResult = 1;
+Exit0:
+    return nResult;
+}
+
+void LoadMachineUUID()
+{
+    std::u16string wstrUUID;
+    GetUUIDEx("", &wstrUUID);
+    std::lock_guard<std::mutex> lock(s_MachineUUIDMutex);
+    g_wstrMachineUUID = wstrUUID;
+}
+
+int GetMachineUUIDUtf8(int nBufferSize, char* pszRetBuffer)
+{
+    int nResult = 0;
+    std::string strUUID;
+
+    RVLOG_PROCESS_ERROR(pszRetBuffer);
+    RVLOG_PROCESS_ERROR(nBufferSize >= 0);
+    {
+        std::lock_guard<std::mutex> lock(s_MachineUUIDMutex);
+        strUUID = Pf_Utf16ToUtf8(g_wstrMachineUUID);
+    }
+    RVLOG_PROCESS_ERROR(!strUUID.empty());
+    RVLOG_PROCESS_ERROR(strUUID.size() < (size_t)nBufferSize);
+    memcpy(pszRetBuffer, strUUID.c_str(), strUUID.size() + 1);
+
+    nResult = 1;
+Exit0:
+    return nResult;
+}

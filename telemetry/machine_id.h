@@ -17,7 +17,8 @@ int GetFelnUUIDEx(char* pszRetBuffer, unsigned uBufferSizeInChar);
 // and read once more when the first answer is of another length).
 int Rv_GetFelnUUIDEx(char* pszRetBuffer);
 
-// The process's copy of the identifier.
+// The process's copy of the identifier, filled by LoadMachineUUID; read it
+// through GetMachineUUIDUtf8, which serialises with the loading.
 extern std::u16string g_wstrMachineUUID;
 void LoadMachineUUID();
 int GetMachineUUIDUtf8(int nBufferSize, char* pszRetBuffer);

@@ -150,3 +150,33 @@ TEST_F(Registry, ConcurrentWritersLoseNothing)
         for (int i = 0; i < 20; ++i)
             EXPECT_EQ(std::to_string(i), Get("Shared", "t" + std::to_string(t) + "_" + std::to_string(i)));
 }
+
+TEST_F(Registry, RootsAreSeparateAndKeysCanBeDeleted)
+{
+    const Pf_RegRoot aRoots[] = {PF_HKEY_LOCAL_MACHINE, PF_HKEY_CURRENT_USER, PF_HKEY_CLASSES_ROOT};
+    for (Pf_RegRoot eRoot : aRoots) {
+        Pf_RegKey key;
+        ASSERT_EQ(ERROR_SUCCESS, key.Create(eRoot, "CLSID\\{A}\\Implemented Categories\\{B}"));
+        ASSERT_EQ(ERROR_SUCCESS, key.SetString("idex", std::to_string((int)eRoot)));
+    }
+    for (Pf_RegRoot eRoot : aRoots) {
+        Pf_RegKey key;
+        char szValue[16];
+        ASSERT_EQ(ERROR_SUCCESS, key.Open(eRoot, "clsid\\{a}\\implemented categories\\{b}"));
+        ASSERT_EQ(ERROR_SUCCESS, key.QueryString("IDEX", szValue, sizeof(szValue)));
+        EXPECT_EQ(std::to_string((int)eRoot), szValue);
+    }
+
+    // Only a key without keys below it goes, with its values; the others stay.
+    EXPECT_EQ(ERROR_ACCESS_DENIED, Pf_RegDeleteKey(PF_HKEY_CLASSES_ROOT, "CLSID\\{A}"));
+    EXPECT_EQ(ERROR_SUCCESS, Pf_RegDeleteKey(PF_HKEY_CLASSES_ROOT, "CLSID\\{A}\\Implemented Categories\\{B}"));
+    Pf_RegKey key;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.Open(PF_HKEY_CLASSES_ROOT, "CLSID\\{A}\\Implemented Categories\\{B}"));
+    EXPECT_EQ(ERROR_SUCCESS, key.Open(PF_HKEY_CLASSES_ROOT, "CLSID\\{A}\\Implemented Categories"));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, Pf_RegDeleteKey(PF_HKEY_CLASSES_ROOT, "CLSID\\{A}\\Implemented Categories\\{B}"));
+    EXPECT_EQ(ERROR_SUCCESS, key.Open(PF_HKEY_LOCAL_MACHINE, "CLSID\\{A}\\Implemented Categories\\{B}"));
+    // A key made anew after the deletion starts empty.
+    char szValue[16];
+    ASSERT_EQ(ERROR_SUCCESS, key.Create(PF_HKEY_CLASSES_ROOT, "CLSID\\{A}\\Implemented Categories\\{B}"));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.QueryString("idex", szValue, sizeof(szValue)));
+}
