@@ -38,6 +38,14 @@ bool _BeginsWithNoCase(const std::string& strText, const std::string& strPrefix)
     return true;
 }
 
+std::string _Backslashed(std::string strName)
+{
+    for (char& c : strName)
+        if (c == '/')
+            c = '\\';
+    return strName;
+}
+
 } // namespace
 
 Rv_SyncFile::Rv_SyncFile() = default;
@@ -140,13 +148,15 @@ Exit0:
 
 int Rv_SyncFile::IsIgnored(const std::string& strName) const
 {
+    // Both separators count alike, so that "/" cannot slip a name past a rule.
+    std::string strSpelt = _Backslashed(strName);
     for (const std::string& strFile : m_IgnoreFileList)
-        if (Pf_StrCaseEqual(strName, strFile))
+        if (Pf_StrCaseEqual(strSpelt, _Backslashed(strFile)))
             return 1;
     for (const std::string& strDirectory : m_IgnoreDirectoryList)
-        if (_BeginsWithNoCase(strName, strDirectory))
+        if (_BeginsWithNoCase(strSpelt, _Backslashed(strDirectory)))
             return 1;
-    return strName.compare(0, strlen(s_cszThirdPartyPrefix), s_cszThirdPartyPrefix) == 0;
+    return strSpelt.compare(0, strlen(s_cszThirdPartyPrefix), s_cszThirdPartyPrefix) == 0;
 }
 
 int Rv_SyncFile::StartCheck()

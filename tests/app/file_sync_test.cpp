@@ -404,6 +404,11 @@ TEST_F(FileSyncTest, IgnoreListEndsAtTheFirstGap)
     EXPECT_TRUE(m_Sync.m_IgnoreDirectoryList.empty());
     EXPECT_TRUE(m_Sync.IsIgnored("A.TXT"));
     EXPECT_FALSE(m_Sync.IsIgnored("c.txt"));
+    // Either separator: the rules hold for names spelt with '/' too.
+    EXPECT_TRUE(m_Sync.IsIgnored("3rdParty/d3dx9.dll"));
+    EXPECT_FALSE(m_Sync.IsIgnored("3rdparty\\d3dx9.dll"));
+    ASSERT_TRUE(m_Sync.AddIgnoreDirectory("Data\\Skip\\"));
+    EXPECT_TRUE(m_Sync.IsIgnored("data/skip/x.txt"));
 }
 
 } // namespace
