@@ -286,10 +286,11 @@ TEST_F(UpdateRoad, DevelopmentMessageIsShownAndRemembered)
     Rv_TestWriteFile(Server("DevMessageIniFile.ini"),
                      "[MessageWindow]\nMessageWindowHTMLFile=news.html\nButtonLink=http://link\nMessageVersionNum=3\n");
     Rv_TestWriteFile(Server("news.html"), "<p>news & more</p>");
-    SetScript("on ActivityState call CloseWindow\n");
+    // A close while the update is still prepared is ignored: keep asking.
+    SetScript("on ActivityState call CloseWindow every 200\n");
     for (const char* cszIsNew : {"1", "0"}) {
         Pf_DeleteFile(m_Dir.File("sim/movie_transcript"));
-        EXPECT_EQ(0, Run());
+        EXPECT_EQ(0, Run()) << Transcript() << Logs();
         EXPECT_TRUE(Shows(std::string("ActivityState\t2\thttp://link\t<p>news & more</p>\t") + cszIsNew))
             << Transcript() << Logs();
         EXPECT_NE(std::string::npos, Rv_TestReadFile(Client("config.ini")).find("MessageVersionNum=3"));
