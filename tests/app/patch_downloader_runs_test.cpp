@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <chrono>
 #include <thread>
 
 namespace {
@@ -196,7 +197,10 @@ TEST_F(PatchDownloaderRunTest, StopEndsARunningDownloadAsStopped)
     hold.bHold = true;
     m_Server.SetFault("/v/" + _Patch("1.0", "1.1"), hold);
     std::thread stopper([&] {
-        m_Server.WaitForRequests(2, 10000);
+        // Stop only once the run asks for the held patch: a stop before the
+        // run starts is not what this test is about.
+        for (int i = 0; i < 1000 && m_Server.RequestsFor("/v/" + _Patch("1.0", "1.1")).empty(); i++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         m_Downloader.Stop();
         m_Server.ReleaseHeld();
     });
