@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include "app/load_string.h"
+#include "app/update_steps.h"
 #include "config/application_path.h"
 #include "foundation/log.h"
 #include "platform/clock.h"
@@ -244,12 +245,23 @@ int NyRefitter::_SetStatusCode(int nStatus)
     const char* cszState = nullptr;
     unsigned uStringId = 0;
     std::string strText;
+    std::string strWarning;
 
     if (nStatus == UPDATE_STATUS_COMPLETE) {
         nRetCode = _UpdateShowVersion();
         RVLOG_CHECK_ERROR(nRetCode);
+        nRetCode = Rv_RunAfterUpdate(&strWarning);
+        RVLOG_CHECK_ERROR(nRetCode && "Rv_RunAfterUpdate()");
+        if (!strWarning.empty())
+            _CallFlash("SetStatusWarnning", strWarning.c_str());
+        if (m_Progress.GetAverageSpeed() > 0) {
+            nRetCode = g_ClientReport.ReportDownloadSpeed(m_Progress.GetPeakSpeed(), m_Progress.GetAverageSpeed());
+            RVLOG_CHECK_ERROR(nRetCode && "ReportDownloadSpeed()");
+        }
         m_bQuit = m_bQuitWhenDone.load();
     } else if (nStatus == UPDATE_STATUS_LATEST) {
+        nRetCode = Rv_RunIfNotNeedUpdate();
+        RVLOG_CHECK_ERROR(nRetCode && "Rv_RunIfNotNeedUpdate()");
         m_bQuit = m_bQuitWhenDone.load();
     }
 

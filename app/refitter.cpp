@@ -6,6 +6,7 @@
 #include "app/load_string.h"
 #include "app/ny_refitter.h"
 #include "app/self_updater.h"
+#include "app/update_steps.h"
 #include "app/updater_codes.h"
 #include "foundation/process_count.h"
 #include "foundation/system_helpers.h"
@@ -283,6 +284,9 @@ int Rv_Refitter::_PatchUpdate()
     std::string strMoviePath = m_strUpdatePath + "update.swf";
 
     RvLog_Write(RVLOG_INFO, "Update with the window, mode %d.", m_Parameter.nType);
+    nRetCode = Rv_RunBeforeUpdate();
+    RVLOG_CHECK_ERROR(nRetCode && "Rv_RunBeforeUpdate()");
+
     nRetCode = _WriteSwfFile(strMoviePath);
     RVLOG_PROCESS_ERROR(nRetCode);
 

@@ -20,7 +20,8 @@ int Pf_GetSystemDir(std::string* pstrRetDir);
 
 // Processor times since boot, summed over all processors, in 100-ns units,
 // counted the Windows way: the kernel time includes the idle time, so idle
-// never exceeds kernel + user.
+// never exceeds kernel + user. Under RV_SIM_ROOT the fact "cpu_busy" (a
+// percent) makes every two samples measure that load.
 int Pf_GetSystemTimes(uint64_t* pullRetIdle, uint64_t* pullRetKernel, uint64_t* pullRetUser);
 // The same from the text of a "/proc/stat" file.
 int Pf_ParseSystemTimes(const std::string& strProcStat, uint64_t* pullRetIdle, uint64_t* pullRetKernel,

@@ -3,6 +3,8 @@
 #include "platform/system_call.h"
 
 #include "platform/file.h"
+#include "platform/os_info.h"
+#include "platform/power.h"
 #include "platform/sim.h"
 
 #include <cstring>
@@ -31,6 +33,8 @@ struct SystemCall {
 
 const SystemCall s_aCalls[] = {
     {"kernel32.dll", "GetFileSizeEx", (void*)&GetFileSizeEx},
+    {"kernel32.dll", "GlobalMemoryStatusEx", (void*)&Pf_GlobalMemoryStatusEx},
+    {"kernel32.dll", "GetSystemTimes", (void*)&Pf_GetSystemTimes},
 };
 
 bool IsMissing(const char* cszName)

@@ -10,6 +10,7 @@
 #include "platform/file.h"
 #include "tests/foundation/log_capture.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/update_client.h"
 
 #include <gtest/gtest.h>
 
@@ -48,6 +49,12 @@ protected:
         Rv_TestWriteFile(m_Dir.File("sim/player_version"), "11.2");
         Rv_TestWriteFile(m_Dir.File("sim/host_64bit"), "0");
         Rv_TestWriteFile(m_Dir.File("sim/sleep_divisor"), "10");
+        // The steps after an update find a healthy desktop with its DirectX libraries.
+        Rv_TestWriteDesktopFacts(m_Dir.File("sim"));
+        for (const char* cszLibrary : {"D3DX9_40.dll", "D3DX9_41.dll", "D3DX9_42.dll", "D3DX9_43.dll"})
+            Rv_TestWriteFile(m_Dir.File("system/") + cszLibrary, "");
+        Rv_TestWriteFile(m_Dir.File("sim/system_dir"), m_Dir.File("system"));
+        setenv("RV_REGISTRY_DIR", m_Dir.File("registry").c_str(), 1);
         Script("");
         Rv_TestWriteFile(m_Dir.File("movie.swf"), s_cszMovie);
         m_Log.emplace(m_Dir);
@@ -56,6 +63,7 @@ protected:
     {
         m_Log.reset();
         unsetenv("RV_SIM_ROOT");
+        unsetenv("RV_REGISTRY_DIR");
         Rv_SetApplicationNameForTest("");
     }
     void Script(const std::string& strRules) { Rv_TestWriteFile(m_Dir.File("sim/movie_script"), strRules); }

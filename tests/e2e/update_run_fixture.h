@@ -42,6 +42,7 @@ protected:
         m_Server.Stop();
         unsetenv("RV_SIM_ROOT");
         unsetenv("RV_EVENT_PREFIX");
+        unsetenv("RV_REGISTRY_DIR");
     }
     void PointAt(const std::string& strURL)
     {

@@ -1,8 +1,9 @@
 // The updater's window in runs of the built Refitter.exe with the scripted
 // movie: the commands at window ready and the "-q" quit, the question before
 // a download is stopped, starting the game and its configuration tool, the
-// skin, unknown calls, and the window copy of a self-update waiting for its
-// parent's word.
+// skin, unknown calls, the window copy of a self-update waiting for its
+// parent's word, and the registry values once the client is up to date.
+#include "foundation/registry_value.h"
 #include "platform/process.h"
 #include "platform/thread.h"
 #include "tests/e2e/update_run_fixture.h"
@@ -166,4 +167,15 @@ TEST_F(WindowRun, SelfUpdateWindowWaitsForItsParent)
         EXPECT_EQ(uListRequests + (c.bLatest ? 1 : 0), m_Server.RequestsFor("/zhcn/autoupdateentry.txt").size())
             << c.cszWhat;
     }
+}
+
+// Up to date on a healthy desktop: no warning, and the values are written all the same.
+TEST_F(WindowRun, LatestWritesTheRegistryValuesWithoutWarning)
+{
+    Rv_TestWritePatchServer(Server(""), "1.0", {});
+    EXPECT_EQ(0, Run());
+    EXPECT_EQ(std::string::npos, Transcript().find("SetStatusWarnning")) << Transcript();
+    char szValue[512];
+    ASSERT_TRUE(Rv_GetStringValueFromRegister("zhcn", "version", szValue, sizeof(szValue)));
+    EXPECT_STREQ("1.0", szValue);
 }

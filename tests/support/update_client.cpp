@@ -5,8 +5,17 @@
 
 #include <cstdlib>
 
+void Rv_TestWriteDesktopFacts(const std::string& strSimDir)
+{
+    Rv_TestWriteFile(strSimDir + "/ac_line", "1\n");
+    Rv_TestWriteFile(strSimDir + "/battery_percent", "255\n");
+    Rv_TestWriteFile(strSimDir + "/available_memory", "8589934592\n");
+    Rv_TestWriteFile(strSimDir + "/cpu_busy", "0\n");
+}
+
 void Rv_TestPrepareSimMachine(const Rv_TestTempDir& Dir)
 {
+    Rv_TestWriteDesktopFacts(Dir.File("sim"));
     Rv_TestWriteFile(Dir.File("sim/free_bytes"), "100000000000\n");
     Rv_TestWriteFile(Dir.File("sim/sleep_divisor"), "100\n");
     for (const char* cszLibrary : {"D3DX9_40.dll", "D3DX9_41.dll", "D3DX9_42.dll", "D3DX9_43.dll"})
@@ -20,6 +29,7 @@ void Rv_TestPrepareSimMachine(const Rv_TestTempDir& Dir)
     Pf_CreateDirChain(Dir.File("events"));
     setenv("RV_SIM_ROOT", Dir.File("sim").c_str(), 1);
     setenv("RV_EVENT_PREFIX", (Dir.File("events") + "/").c_str(), 1);
+    setenv("RV_REGISTRY_DIR", Dir.File("registry").c_str(), 1);
     unsetenv("http_proxy");
     unsetenv("HTTP_PROXY");
 }

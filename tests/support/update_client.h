@@ -10,8 +10,12 @@
 // a movie that closes the window once the run shows its end (state 1, latest
 // or an error, at once; state 4, a chain applied, as soon as the worker
 // ended); "events/" for the named events. Points RV_SIM_ROOT and
-// RV_EVENT_PREFIX there and clears the proxy settings.
+// RV_EVENT_PREFIX there and clears the proxy settings. The machine is a
+// desktop on mains power with plenty of free memory and an idle processor,
+// and its registry store is "registry/" (RV_REGISTRY_DIR).
 void Rv_TestPrepareSimMachine(const Rv_TestTempDir& Dir);
+// Writes the facts of that desktop into a simulated machine's folder.
+void Rv_TestWriteDesktopFacts(const std::string& strSimDir);
 
 // The text of a client's "version.cfg" at strVersion on the version line "zhcn".
 std::string Rv_TestVersionCfg(const std::string& strVersion);
