@@ -2,11 +2,12 @@
 // movie: the commands at window ready and the "-q" quit, the question before
 // a download is stopped, starting the game and its configuration tool, the
 // skin, unknown calls, the window copy of a self-update waiting for its
-// parent's word, and the registry values once the client is up to date.
+// parent's word, and the warnings and registry values after the update.
 #include "foundation/registry_value.h"
 #include "platform/process.h"
 #include "platform/thread.h"
 #include "tests/e2e/update_run_fixture.h"
+#include "tests/support/sync_server_builder.h"
 
 #include <chrono>
 #include <thread>
@@ -167,6 +168,38 @@ TEST_F(WindowRun, SelfUpdateWindowWaitsForItsParent)
         EXPECT_EQ(uListRequests + (c.bLatest ? 1 : 0), m_Server.RequestsFor("/zhcn/autoupdateentry.txt").size())
             << c.cszWhat;
     }
+}
+
+// After an update on a laptop running on its battery the movie gets the
+// power warning before the end state, and the installation's registry
+// values name the new version and the client's folder.
+TEST_F(WindowRun, AfterTheUpdateWarningsAndRegistryValues)
+{
+    Rv_TestWritePatchServer(Server(""), "1.1", {PlainPatch("1.0", "1.1", {{"a.txt", "new"}})});
+    // The run ends complete after the file synchronisation.
+    Rv_TestWriteFile(Client("refitter.ini"),
+                     "[server_1]\nip=" + m_Server.Url("/") + "\nSyncFileURL=" + m_Server.Url("/sync/") + "\n");
+    Rv_TestSyncServerBuilder Sync;
+    Sync.AddFile("game\\client\\res\\same.txt", "same", Rv_TestSyncTime(100));
+    ASSERT_TRUE(Sync.Write(m_Dir.File("www/sync")));
+    Rv_TestWriteFile(m_Dir.File("sim/ac_line"), "0\n");
+    Rv_TestWriteFile(m_Dir.File("sim/battery_percent"), "37\n");
+    EXPECT_EQ(0, Run());
+    EXPECT_EQ("1.1", InstalledVersion()) << Logs();
+    const std::string strWarning = "SetStatusWarnning\t0|程序检测到您的笔记本没有连接电源。\n"
+                                   "为达到更加流畅的游戏好效果，请为您的笔记本接上电源！\n";
+    const std::string strText = Transcript();
+    size_t uWarning = strText.find(strWarning);
+    ASSERT_NE(std::string::npos, uWarning) << strText;
+    EXPECT_EQ(uWarning + strWarning.size(), strText.find("SetUpdateState\t1\n", uWarning)) << strText;
+
+    char szValue[512];
+    ASSERT_TRUE(Rv_GetStringValueFromRegister("zhcn", "version", szValue, sizeof(szValue)));
+    EXPECT_STREQ("1.1", szValue);
+    ASSERT_TRUE(Rv_GetStringValueFromRegister("zhcn", "installPath", szValue, sizeof(szValue)));
+    EXPECT_EQ(Client(""), szValue);
+    ASSERT_TRUE(Rv_GetStringValueFromRegister("zhcn", "UUIDEx", szValue, sizeof(szValue)));
+    EXPECT_EQ(32u, strlen(szValue));
 }
 
 // Up to date on a healthy desktop: no warning, and the values are written all the same.

@@ -11,6 +11,7 @@ void Rv_TestWriteDesktopFacts(const std::string& strSimDir)
     Rv_TestWriteFile(strSimDir + "/battery_percent", "255\n");
     Rv_TestWriteFile(strSimDir + "/available_memory", "8589934592\n");
     Rv_TestWriteFile(strSimDir + "/cpu_busy", "0\n");
+    Rv_TestWriteFile(strSimDir + "/common_app_data", strSimDir + "/common_app_data.d");
 }
 
 void Rv_TestPrepareSimMachine(const Rv_TestTempDir& Dir)

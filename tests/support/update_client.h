@@ -12,7 +12,8 @@
 // ended); "events/" for the named events. Points RV_SIM_ROOT and
 // RV_EVENT_PREFIX there and clears the proxy settings. The machine is a
 // desktop on mains power with plenty of free memory and an idle processor,
-// and its registry store is "registry/" (RV_REGISTRY_DIR).
+// its shared data folder is in "sim/", and its registry store is
+// "registry/" (RV_REGISTRY_DIR).
 void Rv_TestPrepareSimMachine(const Rv_TestTempDir& Dir);
 // Writes the facts of that desktop into a simulated machine's folder.
 void Rv_TestWriteDesktopFacts(const std::string& strSimDir);
