@@ -173,7 +173,10 @@ int main(int argc, char** argv)
     for (const char* cszLibrary : {"D3DX9_40.dll", "D3DX9_41.dll", "D3DX9_42.dll", "D3DX9_43.dll"})
         Rv_TestWriteFile(strRoot + "/system/" + cszLibrary, "");
     Rv_TestWriteFile(strSim + "/system_dir", strRoot + "/system");
+    // The sample machine's shared data and registry store stay in the demo folder.
+    Rv_TestWriteFile(strSim + "/common_app_data", strRoot + "/common");
     setenv("RV_SIM_ROOT", strSim.c_str(), 1);
+    setenv("RV_REGISTRY_DIR", (strRoot + "/registry").c_str(), 1);
 
     const std::string strRun = "cd '" + strClient + "' && ./Refitter.exe -a";
     int nExit = 0;
