@@ -9,22 +9,15 @@
 
 namespace {
 
-const char s_szUUID[] = "0123456789abcdef0123456789abcdef";
 const char s_szPixel[] = "/pagetracer4Unencrypt/feln/__utm.gif";
 
-class FormReport : public ReportWorld {
+class FormReport : public PreparedReport {
 protected:
     void SetUp() override
     {
-        ReportWorld::SetUp();
-        NyClientReportTestAccess::Prepare(m_Report, Client(""), s_szUUID, "QV7:zhcn-abc", "own-id");
+        m_szClientType = "QV7:zhcn-abc";
+        PreparedReport::SetUp();
     }
-    void TearDown() override
-    {
-        m_Report.UnInit();
-        ReportWorld::TearDown();
-    }
-    NyClientReport m_Report;
 };
 
 }  // namespace
@@ -40,10 +33,10 @@ TEST_F(FormReport, EachReportsPathAndFields)
         Rv_TestFields fields;
     } aCases[] = {
         {"/gamereport/Qv7/client_start_info.do",
-         {{"game_name", "q7"}, {"uuid4", "QV7:zhcn-abc"}, {"uuid5", s_szUUID}, {"version_type", "zhcn_DevCenter"},
+         {{"game_name", "q7"}, {"uuid4", "QV7:zhcn-abc"}, {"uuid5", s_cszUUID}, {"version_type", "zhcn_DevCenter"},
           {"version_number", "1.0.2.3"}}},
         {"/gamereport/Qv7/downloadspeed.do",
-         {{"game_name", "q7"}, {"value", std::string(s_szUUID) + "|-1|9223372036854775807"}}},
+         {{"game_name", "q7"}, {"value", std::string(s_cszUUID) + "|-1|9223372036854775807"}}},
     };
     for (const Case& c : aCases) {
         std::vector<Rv_TestFields> vecPosts = Posts(c.cszPath);
@@ -85,12 +78,8 @@ TEST_F(FormReport, AddonList)
     };
     for (const Case& c : aCases) {
         m_Server.Stop();
-        Rv_TestHttpServer server(m_Dir.File("www"));
-        server.Start();
-        Rv_TestHttpFault ok;
-        ok.nStatus = 200;
-        server.SetFault("/*", ok);
-        Rv_TestWriteFile(m_Dir.File("sim/report_service"), server.HostPort());
+        std::unique_ptr<Rv_TestHttpServer> pServer = NewService();
+        Rv_TestHttpServer& server = *pServer;
         Rv_TestRun("rm -rf '" + Client("Interface") + "' '" + Client("refitter.ini") + "'");
         for (const std::string& strFile : c.vecFiles)
             Rv_TestWriteFile(Client("Interface/" + strFile), "");
@@ -104,7 +93,7 @@ TEST_F(FormReport, AddonList)
             EXPECT_TRUE(server.Requests().empty()) << c.cszName;
         } else {
             ASSERT_EQ(1u, vecRequests.size()) << c.cszName;
-            EXPECT_EQ((Rv_TestFields{{"game_name", "q7"}, {"uuid4", "QV7:zhcn-abc"}, {"uuid5", s_szUUID},
+            EXPECT_EQ((Rv_TestFields{{"game_name", "q7"}, {"uuid4", "QV7:zhcn-abc"}, {"uuid5", s_cszUUID},
                                      {"Addon", c.cszAddon}}),
                       Rv_TestFormFields(vecRequests[0].strBody))
                 << c.cszName;
@@ -169,7 +158,7 @@ TEST_F(FormReport, ChannelImageQuery)
 
         std::vector<Rv_TestHttpRequest> vecRequests = server.RequestsFor(s_szPixel);
         ASSERT_EQ(1u, vecRequests.size()) << c.cszName;
-        EXPECT_EQ(std::string(s_szPixel) + "?type=50&actionname=qv7_channel&uuid=QV7:zhcn-abc&uuidex=" + s_szUUID +
+        EXPECT_EQ(std::string(s_szPixel) + "?type=50&actionname=qv7_channel&uuid=QV7:zhcn-abc&uuidex=" + s_cszUUID +
                       "&" + c.cszVersionPart + "&" + c.cszQueryTail,
                   vecRequests[0].strTarget)
             << c.cszName;

@@ -9,10 +9,12 @@
 #include "tests/foundation/log_capture.h"
 #include "tests/support/http_server.h"
 #include "tests/support/temp_dir.h"
+#include "tests/telemetry/client_report_access.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -68,6 +70,9 @@ protected:
         m_Server.SetFault("/*", ok);
         Rv_TestWriteFile(m_Dir.File("sim/report_service"), m_Server.HostPort());
         Rv_TestWriteFile(m_Dir.File("sim/channel_service"), m_Server.HostPort());
+        // The machine identifier's file store.
+        Rv_TestWriteFile(m_Dir.File("sim/common_app_data"), m_Dir.File("common"));
+        Pf_CreateDirChain(m_Dir.File("common/Tervana/VSQ"));
     }
     void TearDown() override
     {
@@ -78,6 +83,17 @@ protected:
     }
     // A path in the client folder; Client("") is the folder with its final "/".
     std::string Client(const std::string& strName) const { return m_Dir.File("client/" + strName); }
+    // A new reporting service answering 200 to every path, in place of the last one.
+    std::unique_ptr<Rv_TestHttpServer> NewService()
+    {
+        auto pServer = std::make_unique<Rv_TestHttpServer>(m_Dir.File("www"));
+        pServer->Start();
+        Rv_TestHttpFault ok;
+        ok.nStatus = 200;
+        pServer->SetFault("/*", ok);
+        Rv_TestWriteFile(m_Dir.File("sim/report_service"), pServer->HostPort());
+        return pServer;
+    }
     // Answers to requests of strPath wait until m_Server.ReleaseHeld().
     void HoldPath(const std::string& strPath, int nTimes = -1)
     {
@@ -99,4 +115,29 @@ protected:
     Rv_TestTempDir m_Dir;
     Rv_TestLogCapture m_Log{m_Dir};
     Rv_TestHttpServer m_Server{m_Dir.File("www")};
+};
+
+// A reporter in the state its set-up leaves, with fixed identifiers; its
+// end waits for every report it started.
+class PreparedReport : public ReportWorld {
+protected:
+    static constexpr const char* s_cszUUID = "0123456789abcdef0123456789abcdef";
+    static constexpr const char* s_cszOwnUUID = "fedcba9876543210fedcba9876543210";
+    void SetUp() override
+    {
+        ReportWorld::SetUp();
+        Prepare(m_szClientType);
+    }
+    void TearDown() override
+    {
+        m_Report.UnInit();
+        ReportWorld::TearDown();
+    }
+    void Prepare(const char* cszClientType)
+    {
+        NyClientReportTestAccess::Prepare(m_Report, Client(""), s_cszUUID, cszClientType, s_cszOwnUUID);
+    }
+
+    const char* m_szClientType = "QV7:zhcn";
+    NyClientReport m_Report;
 };
