@@ -2,8 +2,10 @@
 // movie: the commands at window ready and the "-q" quit, the question before
 // a download is stopped, starting the game and its configuration tool, the
 // skin, unknown calls, the window copy of a self-update waiting for its
-// parent's word, and the warnings and registry values after the update.
+// parent's word, the steps before the window, and the warnings and registry
+// values after the update.
 #include "foundation/registry_value.h"
+#include "platform/app_compat.h"
 #include "platform/process.h"
 #include "platform/thread.h"
 #include "tests/e2e/update_run_fixture.h"
@@ -211,4 +213,31 @@ TEST_F(WindowRun, LatestWritesTheRegistryValuesWithoutWarning)
     char szValue[512];
     ASSERT_TRUE(Rv_GetStringValueFromRegister("zhcn", "version", szValue, sizeof(szValue)));
     EXPECT_STREQ("1.0", szValue);
+}
+
+// Before the window: a missing Flash control is installed from the
+// installation's "3rdParty" folder, and on Windows 7 the executable gets its
+// mouse compatibility layer.
+TEST_F(WindowRun, BeforeTheWindowFlashIsInstalledAndTheMouseFlagSet)
+{
+    Rv_TestWritePatchServer(Server(""), "1.0", {});
+    Rv_TestWriteFile(m_Dir.File("sim/player_version"), "none\n");
+    Rv_TestWriteFile(m_Dir.File("sim/os_version"), "6.1.7601\n");
+    const std::string strInstaller = m_Dir.File("3rdParty/install_flash_player_10_active_x.exe");
+    Rv_TestWriteFile(strInstaller, "#!/bin/sh\necho 11.2 > '" + m_Dir.File("sim/player_version") + "'\n");
+    int nStatus = -1;
+    Rv_TestRun("chmod +x '" + strInstaller + "'", &nStatus);
+    ASSERT_EQ(0, nStatus);
+
+    EXPECT_EQ(0, Run());
+    EXPECT_EQ("11.2", Rv_TestReadFile(m_Dir.File("sim/player_version")).substr(0, 4));
+    EXPECT_TRUE(Shows("SetTxtM\t客户端已是最新版本，无需更新")) << Transcript() << Logs();
+    EXPECT_EQ("", Rv_TestReadFile(m_Dir.File("sim/msgbox_transcript")));
+
+    Pf_RegKey key;
+    char szValue[64];
+    ASSERT_EQ(ERROR_SUCCESS, key.Open(PF_HKEY_LOCAL_MACHINE, g_cszPfAppCompatLayersKey));
+    ASSERT_EQ(ERROR_SUCCESS, key.QueryString(Client("Refitter.exe"), szValue, sizeof(szValue)));
+    EXPECT_STREQ("NoDTToDITMouseBatch", szValue);
+    EXPECT_EQ("Rundll32 apphelp.dll,ShimFlushCache\n", Rv_TestReadFile(m_Dir.File("sim/started_commands")));
 }
