@@ -4,6 +4,7 @@
 #include "platform/sim.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <climits>
 #include <cstring>
 #include <dirent.h>
@@ -540,6 +541,11 @@ FILE* Pf_FOpen(const std::string& strPath, const char* cszMode)
 
 int Pf_ReadWholeFile(const std::string& strPath, std::string* pstrRetData)
 {
+    return Pf_ReadWholeFileAtMost(strPath, SIZE_MAX, pstrRetData);
+}
+
+int Pf_ReadWholeFileAtMost(const std::string& strPath, size_t uMaxBytes, std::string* pstrRetData)
+{
     int nFd = Pf_Open(strPath, O_RDONLY);
     if (nFd < 0)
         return 0;
@@ -556,6 +562,11 @@ int Pf_ReadWholeFile(const std::string& strPath, std::string* pstrRetData)
         }
         if (nRead == 0)
             break;
+        if ((size_t)nRead > uMaxBytes - strData.size()) {
+            errno = EFBIG;
+            nResult = 0;
+            break;
+        }
         strData.append(szBuf, (size_t)nRead);
     }
     int nError = errno;

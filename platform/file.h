@@ -79,6 +79,8 @@ int Pf_Open(const std::string& strPath, int nFlags, int nMode = 0644);
 FILE* Pf_FOpen(const std::string& strPath, const char* cszMode);
 // Reads or writes a whole file (write: to "<path>.tmp", sync, rename).
 int Pf_ReadWholeFile(const std::string& strPath, std::string* pstrRetData);
+// The same for a file that may hold at most uMaxBytes; a longer one fails (errno EFBIG).
+int Pf_ReadWholeFileAtMost(const std::string& strPath, size_t uMaxBytes, std::string* pstrRetData);
 int Pf_WriteFileAtomic(const std::string& strPath, const std::string& strData);
 // Writes the whole buffer to a descriptor, retrying short writes; reads until
 // the buffer is full or the end. Both return 1 on success.

@@ -4,6 +4,7 @@
 
 #include "platform/file.h"
 #include "platform/sim.h"
+#include "platform/system_probe.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -112,7 +113,8 @@ int Pf_GlobalMemoryStatusEx(Pf_MemoryStatusEx* pStatus)
         errno = EINVAL;
         return 0;
     }
-    if (!Pf_ReadWholeFile("/proc/meminfo", &strMeminfo) || !_ReadMeminfoValue(strMeminfo, "MemTotal", &ullTotal))
+    if (!Pf_ReadWholeFileAtMost(Pf_ProbePath("/proc/meminfo"), 1 << 20, &strMeminfo) ||
+        !_ReadMeminfoValue(strMeminfo, "MemTotal", &ullTotal))
         return 0;
     if (!_ReadMeminfoValue(strMeminfo, "MemAvailable", &ullAvail))
         _ReadMeminfoValue(strMeminfo, "MemFree", &ullAvail);

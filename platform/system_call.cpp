@@ -25,6 +25,14 @@ int GetFileSizeEx(int hFile, int64_t* pllRetSize)
     return 1;
 }
 
+int IsWow64Process(int* pbRetWow64)
+{
+    if (!pbRetWow64)
+        return 0;
+    *pbRetWow64 = Pf_IsHost64Bit();
+    return 1;
+}
+
 struct SystemCall {
     const char* cszModule;
     const char* cszName;
@@ -34,8 +42,19 @@ struct SystemCall {
 const SystemCall s_aCalls[] = {
     {"kernel32.dll", "GetFileSizeEx", (void*)&GetFileSizeEx},
     {"kernel32.dll", "GlobalMemoryStatusEx", (void*)&Pf_GlobalMemoryStatusEx},
+    {"kernel32.dll", "IsWow64Process", (void*)&IsWow64Process},
     {"kernel32.dll", "GetSystemTimes", (void*)&Pf_GetSystemTimes},
 };
+
+// "kernel32" names the same module as "Kernel32.dll".
+bool IsSameModule(const char* cszTable, const char* cszAsked)
+{
+    size_t uTable = strlen(cszTable);
+    size_t uAsked = strlen(cszAsked);
+    if (uAsked + 4 == uTable && strcasecmp(cszTable + uAsked, ".dll") == 0)
+        return strncasecmp(cszTable, cszAsked, uAsked) == 0;
+    return strcasecmp(cszTable, cszAsked) == 0;
+}
 
 bool IsMissing(const char* cszName)
 {
@@ -60,7 +79,7 @@ void* Pf_GetSystemCall(const char* cszModule, const char* cszName)
     if (!cszModule || !cszName)
         return nullptr;
     for (const SystemCall& call : s_aCalls) {
-        if (strcasecmp(call.cszModule, cszModule) == 0 && strcmp(call.cszName, cszName) == 0)
+        if (IsSameModule(call.cszModule, cszModule) && strcmp(call.cszName, cszName) == 0)
             return IsMissing(cszName) ? nullptr : call.pvAddress;
     }
     return nullptr;
