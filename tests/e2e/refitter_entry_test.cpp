@@ -8,6 +8,7 @@
 #include "platform/process.h"
 #include "platform/thread.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/update_client.h"
 
 #include <gtest/gtest.h>
 
@@ -28,11 +29,17 @@ protected:
         Pf_CreateDirChain(m_dir.File("events"));
         setenv("RV_SIM_ROOT", m_dir.File("sim").c_str(), 1);
         setenv("RV_EVENT_PREFIX", (m_dir.File("events") + "/").c_str(), 1);
+        // The machine's stores and the reports stay inside the test.
+        Rv_TestWriteDesktopFacts(m_dir.File("sim"));
+        Rv_TestWriteFile(m_dir.File("sim/report_service"), "127.0.0.1:1");
+        Rv_TestWriteFile(m_dir.File("sim/channel_service"), "127.0.0.1:1");
+        setenv("RV_REGISTRY_DIR", m_dir.File("registry").c_str(), 1);
     }
     void TearDown() override
     {
         unsetenv("RV_SIM_ROOT");
         unsetenv("RV_EVENT_PREFIX");
+        unsetenv("RV_REGISTRY_DIR");
     }
     // Places the executable at client/<strFolder>/Refitter.exe.
     std::string Install(const std::string& strFolder)
