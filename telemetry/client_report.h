@@ -143,6 +143,19 @@ private:
 
     // --- benchmark and display auto-configuration (client_report_benchmark.cpp)
     static void _BenchmarkThreadFunc(void* pvThis);
+    int _ReportBenchmarkRes();
+    int _CheckBenchmarkValidity();
+    int _CheckBenchmarkVersion();
+    int _GetBenchmarkResult(std::string& rstrBenchmarkResult, int* pbRetCrashed);
+    int _GetBenchmarkLogContent(std::string& rstrLogContent);
+    static int64_t _GetBenchmarkLogTime(const char* cszFileName);
+    int _GetConfigContent(std::string& rstrConfigContent);
+    static int _GetFileContent(std::string& rstrFileContent, const std::string& strFilePath);
+    int _AutoConfigDisplay();
+    int _CheckGameConfigVersion();
+    int _RunTool(const std::string& strCommandLine);
+    // How long each tool may run (two minutes); tests shorten it.
+    uint32_t m_uToolWaitMs = 120000;
 
     // --- state
     Rv_Thread m_ReportThreads[RV_REPORT_SLOT_COUNT];

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -33,6 +35,30 @@ struct NyClientReportTestAccess {
     static int IsDx9Installed(NyClientReport& Report) { return Report._IsDx9Installed(); }
     static int IsDx11Installed(NyClientReport& Report) { return Report._IsDx11Installed(); }
     static int IsDx11Enable(NyClientReport& Report) { return Report._IsDx11Enable(); }
+    // The state a successful set-up leaves, without the click sender.
+    static void Prepare(NyClientReport& Report, const std::string& strExeFolder, const char* cszFelnUUID,
+                        const char* cszClientType)
+    {
+        Report.m_strExeFolder = strExeFolder;
+        snprintf(Report.m_szFelnUUIDEx, sizeof(Report.m_szFelnUUIDEx), "%s", cszFelnUUID);
+        snprintf(Report.m_szClientType, sizeof(Report.m_szClientType), "%s", cszClientType);
+        Report.m_bInitFlag = 1;
+    }
+    static void SetToolWait(NyClientReport& Report, uint32_t uMs) { Report.m_uToolWaitMs = uMs; }
+    static void SetUUIDChanged(NyClientReport& Report, int bChanged) { Report.m_bUUIDChanged = bChanged; }
+    static int BenchmarkSent(const NyClientReport& Report) { return Report.m_bBenchmarkSent; }
+    static void RunBenchmark(NyClientReport& Report) { NyClientReport::_BenchmarkThreadFunc(&Report); }
+    static int ReportBenchmarkRes(NyClientReport& Report) { return Report._ReportBenchmarkRes(); }
+    static int AutoConfigDisplay(NyClientReport& Report) { return Report._AutoConfigDisplay(); }
+    static int64_t LogTime(const char* cszName) { return NyClientReport::_GetBenchmarkLogTime(cszName); }
+    static int LogContent(NyClientReport& Report, std::string& rstrContent)
+    {
+        return Report._GetBenchmarkLogContent(rstrContent);
+    }
+    static int FileContent(std::string& rstrContent, const std::string& strPath)
+    {
+        return NyClientReport::_GetFileContent(rstrContent, strPath);
+    }
     static int GetEnvironment(NyClientReport& Report, std::string* pstrCpu, std::string* pstrFree,
                               std::string* pstrDx9, std::string* pstrDx11)
     {
