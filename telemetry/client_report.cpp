@@ -108,15 +108,22 @@ Exit0:
     return nResult;
 }
 
+// Reports that need no set-up may run without one: they are waited for in
+// every case, so that none outlives the shut-down into the process's exit,
+// where the libraries it uses are already taken down.
+// Reports that need no set-up may run without one: they are waited for in
+// every case, so that none outlives the shut-down into the process's exit,
+// where the libraries it uses are already taken down.
 void NyClientReport::UnInit()
 {
-    if (!m_bInitFlag)
-        return;
-
-    m_nRunFlag = 0;
-    m_ClickThread.Wait();
+    if (m_bInitFlag) {
+        m_nRunFlag = 0;
+        m_ClickThread.Wait();
+    }
     for (int nSlot = 0; nSlot < RV_REPORT_SLOT_COUNT; ++nSlot)
         _WaitReportThread(nSlot);
+    if (!m_bInitFlag)
+        return;
 
     m_bInitFlag = 0;
     m_bUUIDChanged = 0;
@@ -173,6 +180,7 @@ int NyClientReport::ReportMachineInfo()
 {
     int nResult = 0;
     RVLOG_PROCESS_ERROR(m_bInitFlag);
+    RVLOG_PROCESS_ERROR(_StartReportThread(RV_REPORT_SLOT_MACHINE_INFO, _ReportMachineInfoThreadFunc));
     nResult = 1;
 Exit0:
     return nResult;
@@ -224,21 +232,54 @@ int NyClientReport::ReportMainStartInfo(int nStartSuccess, int nIsX64)
 {
     int nResult = 0;
     RVLOG_PROCESS_ERROR(m_bInitFlag);
-    (void)nStartSuccess;
-    (void)nIsX64;
+    RVLOG_PROCESS_ERROR(_StartReportThread(RV_REPORT_SLOT_MAIN_START_INFO, _ReportMainStartInfoThreadFunc, [&] {
+        m_nStartSuccess = nStartSuccess;
+        m_nMainStartIsX64 = nIsX64;
+    }));
     nResult = 1;
 Exit0:
     return nResult;
 }
 
-int NyClientReport::ReportDx11Info() { return 1; }
-int NyClientReport::ReportFullClientInfo() { return 1; }
-int NyClientReport::ReportDeviceInfo() { return 1; }
-int NyClientReport::ReportStartUpdaterInfo() { return 1; }
-int NyClientReport::ReportUpdateInfo() { return 1; }
-int NyClientReport::ReportSyncInfo() { return 1; }
-int NyClientReport::ReportStartClientInfo() { return 1; }
-int NyClientReport::ReportLaptopConfig() { return 1; }
+int NyClientReport::ReportDx11Info()
+{
+    return _StartReportThread(RV_REPORT_SLOT_DX11_INFO, _ReportDx11InfoThreadFunc);
+}
+
+int NyClientReport::ReportFullClientInfo()
+{
+    return _StartReportThread(RV_REPORT_SLOT_FULL_CLIENT_INFO, _ReportFullClientInfoThreadFunc);
+}
+
+int NyClientReport::ReportDeviceInfo()
+{
+    return _StartReportThread(RV_REPORT_SLOT_DEVICE_INFO, _ReportDeviceInfoThreadFunc);
+}
+
+int NyClientReport::ReportStartUpdaterInfo()
+{
+    return _StartReportThread(RV_REPORT_SLOT_START_UPDATER_INFO, _ReportStartUpdaterInfoThreadFunc);
+}
+
+int NyClientReport::ReportUpdateInfo()
+{
+    return _StartReportThread(RV_REPORT_SLOT_UPDATE_INFO, _ReportUpdateInfoThreadFunc);
+}
+
+int NyClientReport::ReportSyncInfo()
+{
+    return _StartReportThread(RV_REPORT_SLOT_SYNC_INFO, _ReportSyncInfoThreadFunc);
+}
+
+int NyClientReport::ReportStartClientInfo()
+{
+    return _StartReportThread(RV_REPORT_SLOT_START_CLIENT_INFO, _ReportStartClientInfoThreadFunc);
+}
+
+int NyClientReport::ReportLaptopConfig()
+{
+    return _StartReportThread(RV_REPORT_SLOT_LAPTOP_CONFIG, _ReportLaptopConfigThreadFunc);
+}
 
 int NyClientReport::SetRefitter(NyRefitter* pRefitter)
 {
@@ -250,7 +291,19 @@ Exit0:
     return nResult;
 }
 
-int NyClientReport::RecordVersionNumber() { return 1; }
+int NyClientReport::RecordVersionNumber()
+{
+    int nResult = 0;
+    int nRetCode = 0;
+    std::string strVersion;
+
+    nRetCode = _GetCurrentVersionNumber(&strVersion);
+    RVLOG_PROCESS_ERROR(nRetCode && "_GetCurrentVersionNumber");
+    m_strBeforeVersion = strVersion;
+    nResult = 1;
+Exit0:
+    return nResult;
+}
 
 int NyClientReport::_IsInfoReported(const char* cszKeyName, int nNumber)
 {

@@ -1,5 +1,6 @@
 // The reports sent as form posts to the reporting service: the version, the
-// add-on list, the download speed and the queued clicks.
+// machine, the add-on list, the download speed, the client's start, the
+// DirectX 11 state and the queued clicks.
 #include "telemetry/client_report.h"
 
 #include "config/ny_config.h"
@@ -150,4 +151,85 @@ int NyClientReport::_ReportControlClickInfo(const char* cszGameName, const char*
                                   Rv_ReportFields{{"game_name", cszGameName}, {"value", cszControlClickInfo}});
 Exit0:
     return nResult;
+}
+
+// Once per machine; a probe that fails sends its field empty.
+void NyClientReport::_ReportMachineInfoThreadFunc(void* pvThis)
+{
+    NyClientReport* pThis = (NyClientReport*)pvThis;
+    int nRetCode = 0;
+    std::string strOS;
+    std::string strVideoCard;
+    std::string strCPU;
+    std::string strMemory;
+    std::string strDirectX;
+    std::string strHardDisk;
+    std::string strResolution;
+
+    if (pThis->_IsInfoReported("MachineInfoReported", 8))
+        goto Exit0;
+
+    if (!pThis->_GetOSInfo(&strOS))
+        strOS.clear();
+    if (!pThis->_GetVideoCardInfo(&strVideoCard))
+        strVideoCard.clear();
+    if (!pThis->_GetCPUInfo(&strCPU))
+        strCPU.clear();
+    if (!pThis->_GetMemorySize(&strMemory))
+        strMemory.clear();
+    if (!pThis->_GetDirectXVersionInfo(&strDirectX))
+        strDirectX.clear();
+    if (!pThis->_GetHardDiskInfo(&strHardDisk))
+        strHardDisk.clear();
+    if (!pThis->_GetMetricsInfo(&strResolution))
+        strResolution.clear();
+
+    nRetCode = RV_REPORT_POST_FORM("/gamereport/Qv7/machine_info.do", Rv_ReportFields{{"game_name", RV_REPORT_GAME_NAME},
+                                                                                      {"uuid4", "machine_info_v8"},
+                                                                                      {"uuid5", pThis->m_szFelnUUIDEx},
+                                                                                      {"os", strOS},
+                                                                                      {"video_card", strVideoCard},
+                                                                                      {"cpu", strCPU},
+                                                                                      {"phys_memory", strMemory},
+                                                                                      {"directx", strDirectX},
+                                                                                      {"hard_disk", strHardDisk},
+                                                                                      {"resolution", strResolution}});
+    if (!nRetCode)
+        goto Exit0;
+    nRetCode = pThis->_SetInfoReported("MachineInfoReported", 8);
+    RVLOG_PROCESS_ERROR(nRetCode && "_SetInfoReported()");
+Exit0:
+    return;
+}
+
+void NyClientReport::_ReportMainStartInfoThreadFunc(void* pvThis)
+{
+    NyClientReport* pThis = (NyClientReport*)pvThis;
+
+    RV_REPORT_POST_FORM("/gamereport/Qv7/main_start_info.do",
+                        Rv_ReportFields{{"game_name", RV_REPORT_GAME_NAME},
+                                        {"uuid4", pThis->m_szClientType},
+                                        {"uuid5", pThis->m_szFelnUUIDEx},
+                                        {"x64_system", Rv_ReportFlagText(pThis->_IsWow64())},
+                                        {"start_success", Rv_ReportFlagText(pThis->m_nStartSuccess)},
+                                        {"start_x64client", Rv_ReportFlagText(pThis->m_nMainStartIsX64)}});
+}
+
+void NyClientReport::_ReportDx11InfoThreadFunc(void* pvThis)
+{
+    NyClientReport* pThis = (NyClientReport*)pvThis;
+    int nRetCode = 0;
+    int bDx11Installed = Pf_FileExists("Rv3DEngineAdapter.dll");
+    NyConfig Config;
+
+    nRetCode = Config.LoadConfigParameters(false);
+    RVLOG_PROCESS_ERROR(nRetCode);
+    RV_REPORT_POST_FORM("/report/Qv7_dev/Dx11Info", Rv_ReportFields{{"version_type", "zhcn_DevCenter"},
+                                                                    {"version_number", Config.m_strVersion},
+                                                                    {"uuid5", pThis->m_szFelnUUIDEx},
+                                                                    {"Dx11Installed", bDx11Installed ? "1" : "0"},
+                                                                    {"Dx11Enable",
+                                                                     Rv_ReportFlagText(pThis->_IsDx11Enable())}});
+Exit0:
+    return;
 }

@@ -39,6 +39,27 @@ struct NyClientReportTestAccess {
     {
         return Report._SetInfoReported(cszKey, nNumber);
     }
+    static void SetExeFolder(NyClientReport& Report, const std::string& strFolder) { Report.m_strExeFolder = strFolder; }
+    static int IsWow64(NyClientReport& Report) { return Report._IsWow64(); }
+    // The probes' own answers ("" for a failing probe).
+    static std::string Probe(NyClientReport& Report, int (NyClientReport::*pfnProbe)(std::string*))
+    {
+        std::string strValue;
+        if (!(Report.*pfnProbe)(&strValue))
+            strValue.clear();
+        return strValue;
+    }
+    static std::string OSInfo(NyClientReport& r) { return Probe(r, &NyClientReport::_GetOSInfo); }
+    static std::string OSInfoEx(NyClientReport& r) { return Probe(r, &NyClientReport::_GetOSInfoEx); }
+    static std::string CPUInfo(NyClientReport& r) { return Probe(r, &NyClientReport::_GetCPUInfo); }
+    static std::string VideoCardInfo(NyClientReport& r) { return Probe(r, &NyClientReport::_GetVideoCardInfo); }
+    static std::string MemorySize(NyClientReport& r) { return Probe(r, &NyClientReport::_GetMemorySize); }
+    static std::string DirectX(NyClientReport& r) { return Probe(r, &NyClientReport::_GetDirectXVersionInfo); }
+    static std::string DirectXEx(NyClientReport& r) { return Probe(r, &NyClientReport::_GetDirectXVersionInfoEx); }
+    static std::string HardDisk(NyClientReport& r) { return Probe(r, &NyClientReport::_GetHardDiskInfo); }
+    static std::string Metrics(NyClientReport& r) { return Probe(r, &NyClientReport::_GetMetricsInfo); }
+    static void RunMachineReport(NyClientReport& Report) { NyClientReport::_ReportMachineInfoThreadFunc(&Report); }
+    static void RunDeviceReport(NyClientReport& Report) { NyClientReport::_ReportDeviceInfoThreadFunc(&Report); }
     static void RunChannelReport(NyClientReport& Report) { NyClientReport::_ReportChannelInfoThreadFunc(&Report); }
     static void RunAddonReport(NyClientReport& Report) { NyClientReport::_ReportQV7AddonThreadFunc(&Report); }
 };

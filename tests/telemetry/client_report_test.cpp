@@ -209,6 +209,25 @@ TEST_F(ClientReport, ShutDownWithoutSetUpChangesNothing)
     EXPECT_TRUE(m_Server.Requests().empty());
 }
 
+// A report that needs no set-up is still waited for, so that it never runs
+// on into the process's exit.
+TEST_F(ClientReport, ShutDownWithoutSetUpWaitsForReportsStillSending)
+{
+    NyClientReport Report;
+    HoldPath("/report/Qv7_dev/sync_resource");
+    ASSERT_EQ(1, Report.ReportSyncInfo());
+    ASSERT_TRUE(m_Server.WaitForRequests(1, 10000));
+    std::atomic<bool> bReleased{false};
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        bReleased = true;
+        m_Server.ReleaseHeld();
+    });
+    Report.UnInit();
+    EXPECT_TRUE(bReleased);
+    releaser.join();
+}
+
 TEST_F(ClientReport, ShutDownResetsTheOutcomesAndIdentifiers)
 {
     NyClientReport Report;
