@@ -190,6 +190,7 @@ int NyClientReport::Benchmark()
 {
     int nResult = 0;
     RVLOG_PROCESS_ERROR(m_bInitFlag);
+    RVLOG_PROCESS_ERROR(_StartReportThread(RV_REPORT_SLOT_BENCHMARK, _BenchmarkThreadFunc));
     nResult = 1;
 Exit0:
     return nResult;
