@@ -65,3 +65,38 @@ TEST_F(ReportRun, UpdateReportAfterASuccessfulAndAFailedRun)
     EXPECT_NE("0", Field(vecReports[1].strBody, "errorcode"));
     EXPECT_EQ("1.1", Field(vecReports[1].strBody, "after_version"));
 }
+
+// A click in the window and the start of the game: the click is sent before
+// the run ends, and the start goes as the main-start, DirectX 11, full-client
+// and client-start reports; no laptop configuration without the beta folder.
+TEST_F(ReportRun, ClickAndGameStartReports)
+{
+    Rv_TestWritePatchServer(Server(""), "1.0", {});
+    Rv_TestWriteFile(Client("QV7Client.exe"), "#!/bin/sh\nexit 0\n");
+    int nStatus = -1;
+    Rv_TestRun("chmod +x '" + Client("QV7Client.exe") + "'", &nStatus);
+    ASSERT_EQ(0, nStatus);
+    SetScript("on SetUpdateState 1 call ReportControlClick btn http://link\non SetUpdateState 1 call StartGame\n");
+    EXPECT_EQ(0, Run());
+
+    std::vector<Rv_TestHttpRequest> vecClicks = m_Server.RequestsFor("/report/Qv7/ControlClick");
+    ASSERT_EQ(1u, vecClicks.size()) << Logs();
+    std::string strClick = Field(vecClicks[0].strBody, "value");
+    EXPECT_EQ(0u, strClick.find("1|")) << strClick;
+    EXPECT_EQ(2 + 32 + std::string("|btn|\"http://link\"").size(), strClick.size()) << strClick;
+    EXPECT_NE(std::string::npos, strClick.find("|btn|\"http://link\"")) << strClick;
+
+    std::vector<Rv_TestHttpRequest> vecMain = m_Server.RequestsFor("/gamereport/Qv7/main_start_info.do");
+    ASSERT_EQ(1u, vecMain.size()) << Logs();
+    EXPECT_EQ("1", Field(vecMain[0].strBody, "start_success"));
+    EXPECT_EQ("0", Field(vecMain[0].strBody, "start_x64client"));
+    EXPECT_EQ("QV7:zhcn", Field(vecMain[0].strBody, "uuid4"));
+    std::vector<Rv_TestHttpRequest> vecStart = m_Server.RequestsFor("/report/Qv7_dev/start_client");
+    ASSERT_EQ(1u, vecStart.size()) << Logs();
+    EXPECT_EQ("0", Field(vecStart[0].strBody, "type"));
+    EXPECT_EQ("0", Field(vecStart[0].strBody, "clientIsX64"));
+    EXPECT_EQ("1.0", Field(vecStart[0].strBody, "version"));
+    EXPECT_EQ(1u, m_Server.RequestsFor("/report/Qv7_dev/Dx11Info").size());
+    EXPECT_EQ(1u, m_Server.RequestsFor("/report/Qv7_dev/FullDev").size());
+    EXPECT_TRUE(m_Server.RequestsFor("/report/Qv7_dev/laptop_config").empty());
+}
