@@ -5,6 +5,7 @@
 
 #include "foundation/log.h"
 #include "foundation/registry_value.h"
+#include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/ini.h"
 #include "platform/web_client.h"
@@ -17,7 +18,15 @@ enum {
     RV_CHANNEL_URL_SIZE = 1024,
     RV_CHANNEL_SETUP_VERSION_SIZE = 260,
     RV_CHANNEL_VERSION_TEXT_SIZE = 128,
+    RV_CHANNEL_FETCH_LIMIT_MS = 60000,      // the whole fetch, however slowly the image trickles in
 };
+
+// Asked during the fetch: ends it once its time is up, so that a service
+// that keeps sending a byte now and then cannot hold the shut-down.
+static int _IsFetchTimeUp(void* pvDeadline)
+{
+    return Pf_GetMonotonicMs() >= *(const uint64_t*)pvDeadline;
+}
 
 // A value as it may stand in a query: characters that would end or split
 // the value (blanks, "&", "#", "%", controls, non-ASCII bytes) go as %XX;
@@ -67,6 +76,7 @@ void NyClientReport::_ReportChannelInfoThreadFunc(void* pvThis)
     std::string strHost;
     char szRegistryValue[RV_CHANNEL_SETUP_VERSION_SIZE];
     char szPostURL[RV_CHANNEL_URL_SIZE];
+    uint64_t ullDeadline = 0;
 
     nTid1 = Pf_IniReadInt(strChannelIni, "channel", "tid0", -1);
     if (nTid1 < 0) {
@@ -102,7 +112,8 @@ void NyClientReport::_ReportChannelInfoThreadFunc(void* pvThis)
     RVLOG_PROCESS_ERROR(nRetCode > 0);
     RVLOG_PROCESS_ERROR(nRetCode < _countof(szPostURL));
 
-    Pf_UrlDownloadToFile(szPostURL, strTempFile);
+    ullDeadline = Pf_GetMonotonicMs() + RV_CHANNEL_FETCH_LIMIT_MS;
+    Pf_UrlDownloadToFile(szPostURL, strTempFile, _IsFetchTimeUp, &ullDeadline);
 Exit0:
     Pf_DeleteNormalFile(strTempFile);
 }
