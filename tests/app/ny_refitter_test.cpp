@@ -8,6 +8,7 @@
 #include "foundation/log.h"
 #include "platform/clock.h"
 #include "platform/file.h"
+#include "telemetry/client_report.h"
 #include "tests/foundation/log_capture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/update_client.h"
@@ -61,6 +62,9 @@ protected:
     }
     void TearDown() override
     {
+        // Reports started by the run end while the simulated machine still
+        // points them at the closed loopback port.
+        g_ClientReport.UnInit();
         m_Log.reset();
         unsetenv("RV_SIM_ROOT");
         unsetenv("RV_REGISTRY_DIR");

@@ -31,8 +31,6 @@ protected:
         setenv("RV_EVENT_PREFIX", (m_dir.File("events") + "/").c_str(), 1);
         // The machine's stores and the reports stay inside the test.
         Rv_TestWriteDesktopFacts(m_dir.File("sim"));
-        Rv_TestWriteFile(m_dir.File("sim/report_service"), "127.0.0.1:1");
-        Rv_TestWriteFile(m_dir.File("sim/channel_service"), "127.0.0.1:1");
         setenv("RV_REGISTRY_DIR", m_dir.File("registry").c_str(), 1);
     }
     void TearDown() override

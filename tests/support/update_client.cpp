@@ -12,6 +12,9 @@ void Rv_TestWriteDesktopFacts(const std::string& strSimDir)
     Rv_TestWriteFile(strSimDir + "/available_memory", "8589934592\n");
     Rv_TestWriteFile(strSimDir + "/cpu_busy", "0\n");
     Rv_TestWriteFile(strSimDir + "/common_app_data", strSimDir + "/common_app_data.d");
+    // Reports go to a closed loopback port unless a test listens for them.
+    Rv_TestWriteFile(strSimDir + "/report_service", "127.0.0.1:1");
+    Rv_TestWriteFile(strSimDir + "/channel_service", "127.0.0.1:1");
 }
 
 void Rv_TestPrepareSimMachine(const Rv_TestTempDir& Dir)
@@ -22,9 +25,6 @@ void Rv_TestPrepareSimMachine(const Rv_TestTempDir& Dir)
     for (const char* cszLibrary : {"D3DX9_40.dll", "D3DX9_41.dll", "D3DX9_42.dll", "D3DX9_43.dll"})
         Rv_TestWriteFile(Dir.File("system/") + cszLibrary, "");
     Rv_TestWriteFile(Dir.File("sim/system_dir"), Dir.File("system"));
-    // The runs' reports go to a closed loopback port unless a test listens for them.
-    Rv_TestWriteFile(Dir.File("sim/report_service"), "127.0.0.1:1");
-    Rv_TestWriteFile(Dir.File("sim/channel_service"), "127.0.0.1:1");
     Rv_TestWriteFile(Dir.File("sim/movie_script"),
                      "on SetUpdateState 1 call CloseWindow\non SetUpdateState 4 call CloseWindow every 100\n");
     Pf_CreateDirChain(Dir.File("events"));

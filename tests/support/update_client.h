@@ -15,7 +15,8 @@
 // its shared data folder is in "sim/", and its registry store is
 // "registry/" (RV_REGISTRY_DIR).
 void Rv_TestPrepareSimMachine(const Rv_TestTempDir& Dir);
-// Writes the facts of that desktop into a simulated machine's folder.
+// Writes the facts of that desktop into a simulated machine's folder; its
+// reports go to a closed loopback port.
 void Rv_TestWriteDesktopFacts(const std::string& strSimDir);
 
 // The text of a client's "version.cfg" at strVersion on the version line "zhcn".
