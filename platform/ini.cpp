@@ -5,6 +5,7 @@
 #include "platform/file_lock.h"
 #include "platform/number.h"
 #include "platform/path.h"
+#include "platform/text.h"
 
 #include <cerrno>
 
@@ -24,14 +25,8 @@ struct IniLine {
     std::string strValue;    // key value, trimmed, quotes removed
 };
 
-std::string _Trim(const std::string& str)
-{
-    size_t uBegin = str.find_first_not_of(" \t");
-    if (uBegin == std::string::npos)
-        return "";
-    size_t uEnd = str.find_last_not_of(" \t");
-    return str.substr(uBegin, uEnd - uBegin + 1);
-}
+// Ini lines keep their line ends apart: only blanks and tabs are trimmed.
+std::string _Trim(const std::string& str) { return Pf_Trim(str, " \t"); }
 
 std::string _Unquote(const std::string& str)
 {

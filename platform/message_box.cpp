@@ -2,6 +2,7 @@
 #include "platform/message_box.h"
 
 #include "platform/sim.h"
+#include "platform/text.h"
 #include "platform/thread.h"
 
 #include <atomic>
@@ -73,15 +74,6 @@ int _ParseAnswer(const std::string& strWord, unsigned uType)
     return 0;
 }
 
-std::string _Trim(const std::string& str)
-{
-    size_t uBegin = str.find_first_not_of(" \t\r\n");
-    if (uBegin == std::string::npos)
-        return std::string();
-    size_t uEnd = str.find_last_not_of(" \t\r\n");
-    return str.substr(uBegin, uEnd - uBegin + 1);
-}
-
 // Takes the first answer of the script; 0 when there is none left.
 int _TakeScriptedAnswer(std::string* pstrRetWord)
 {
@@ -106,7 +98,7 @@ int _TakeScriptedAnswer(std::string* pstrRetWord)
         size_t uEnd = strText.find('\n', uPos);
         if (uEnd == std::string::npos)
             uEnd = strText.size();
-        std::string strLine = _Trim(strText.substr(uPos, uEnd - uPos));
+        std::string strLine = Pf_Trim(strText.substr(uPos, uEnd - uPos));
         uPos = uEnd + 1;
         if (!strLine.empty()) {
             *pstrRetWord = strLine;
@@ -138,7 +130,7 @@ int _AskTerminal(const std::string& strText, const std::string& strCaption, unsi
         char szLine[256];
         if (!fgets(szLine, sizeof(szLine), stdin))
             return _DefaultAnswer(uType);
-        std::string strWord = _Trim(szLine);
+        std::string strWord = Pf_Trim(szLine);
         if (strWord.empty() && _Buttons(uType) == PF_MB_OK)
             return PF_IDOK;
         int nAnswer = _ParseAnswer(strWord, uType);

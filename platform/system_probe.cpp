@@ -4,6 +4,7 @@
 #include "platform/file.h"
 #include "platform/os_info.h"
 #include "platform/sim.h"
+#include "platform/text.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -16,15 +17,6 @@ namespace {
 
 // /proc/cpuinfo of a large machine stays well below this.
 const size_t s_uMaxProcFile = 4u << 20;
-
-std::string _Trim(const std::string& str)
-{
-    size_t uBegin = str.find_first_not_of(" \t\r\n");
-    if (uBegin == std::string::npos)
-        return std::string();
-    size_t uEnd = str.find_last_not_of(" \t\r\n");
-    return str.substr(uBegin, uEnd - uBegin + 1);
-}
 
 // "key : value" lines of /proc/cpuinfo: the value of each processor's key, in order.
 int _ReadCpuInfo(std::vector<std::string>* pvecRetNames)
@@ -39,8 +31,8 @@ int _ReadCpuInfo(std::vector<std::string>* pvecRetNames)
         size_t uColon = strLine.find(':');
         if (uColon == std::string::npos)
             continue;
-        std::string strKey = _Trim(strLine.substr(0, uColon));
-        std::string strValue = _Trim(strLine.substr(uColon + 1));
+        std::string strKey = Pf_Trim(strLine.substr(0, uColon));
+        std::string strValue = Pf_Trim(strLine.substr(uColon + 1));
         if (strKey == "processor") {
             ++nProcessors;
             pvecRetNames->resize((size_t)nProcessors);
@@ -74,7 +66,7 @@ std::string _OsReleaseValue(const std::string& strText, const char* cszKey)
     while (std::getline(lines, strLine)) {
         if (strLine.compare(0, strPrefix.size(), strPrefix) != 0)
             continue;
-        std::string strValue = _Trim(strLine.substr(strPrefix.size()));
+        std::string strValue = Pf_Trim(strLine.substr(strPrefix.size()));
         if (strValue.size() >= 2 && (strValue[0] == '"' || strValue[0] == '\'') && strValue.back() == strValue[0])
             strValue = strValue.substr(1, strValue.size() - 2);
         return strValue;
@@ -128,7 +120,7 @@ int Pf_GetOperatingSystemObjects(std::vector<Pf_OsObject>* pvecRetObjects)
     object.Caption.bPresent = !object.Caption.strValue.empty();
     if (Pf_ReadWholeFileAtMost(Pf_ProbePath("/proc/sys/kernel/osrelease"), 4096, &strKernel)) {
         object.BuildNumber.bPresent = 1;
-        object.BuildNumber.strValue = _Trim(strKernel);
+        object.BuildNumber.strValue = Pf_Trim(strKernel);
     }
     object.OSArchitecture.bPresent = 1;
     object.OSArchitecture.strValue = Pf_IsHost64Bit() ? "64-bit" : "32-bit";

@@ -121,3 +121,12 @@ int Pf_Utf16ToUtf8Strict(const std::u16string& wstr, std::string* pstrRet)
 {
     return _Utf16ToUtf8(wstr, pstrRet, true);
 }
+
+std::string Pf_Trim(const std::string& str, const char* cszBlanks)
+{
+    size_t uBegin = str.find_first_not_of(cszBlanks);
+    if (uBegin == std::string::npos)
+        return std::string();
+    size_t uEnd = str.find_last_not_of(cszBlanks);
+    return str.substr(uBegin, uEnd - uBegin + 1);
+}

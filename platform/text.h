@@ -9,3 +9,7 @@ std::string Pf_Utf16ToUtf8(const std::u16string& wstr);
 // Strict forms: return 0 on invalid input.
 int Pf_Utf8ToUtf16Strict(const std::string& str, std::u16string* pwstrRet);
 int Pf_Utf16ToUtf8Strict(const std::u16string& wstr, std::string* pstrRet);
+
+// The text without the given characters at either end (by default blanks,
+// tabs and line ends).
+std::string Pf_Trim(const std::string& str, const char* cszBlanks = " \t\r\n");
