@@ -79,7 +79,7 @@ private:
     int _SyncDifferentFile(const Rv_CorruptFileInfo& crCorruptFileInfo);
     int _DownloadArchive(const std::string& strURL, const std::string& strArchive);
     int _UnpackArchive(const char* pcszCompressdFilePath, const char* pcszDecompressedFilePath);
-    int _ReplaceFile(const std::string& strNew, const std::string& strTarget, const std::string& strAside);
+    int _ReplaceFile(const std::string& strNew, const std::string& strTarget);
     int _MoveFile(const std::string& strFrom, const std::string& strTo);
     std::string _FileURL(const Rv_CorruptFileInfo& crCorruptFileInfo) const;
 

@@ -1,6 +1,7 @@
 // One differing file of the sync: its archive fetched in the background,
-// unpacked aside and verified, then put in place of the old file, which is
-// moved into the temporary folder first and deleted once the new one stands.
+// unpacked aside in the temporary folder, verified, stamped and synced, then
+// renamed over the old file in one step, so a kill leaves either the old
+// file or the new one in place, never neither.
 #include "app/file_sync.h"
 
 #include "foundation/file_mapping.h"
@@ -61,7 +62,6 @@ int Rv_SyncFile::_SyncDifferentFile(const Rv_CorruptFileInfo& crCorruptFileInfo)
     std::string strURL;
     std::string strArchive = m_strTempFilePath + strName + "." + s_cszArchiveExtension;
     std::string strNew = m_strTempFilePath + strName + "." + s_cszNewFileExtension;
-    std::string strAside = m_strTempFilePath + strName;
     std::string strTarget = m_strClientPath + strName;
 
     RVLOG_PROCESS_ERROR(crCorruptFileInfo.uDirID < (unsigned)m_DirNameVector.size());
@@ -79,16 +79,15 @@ int Rv_SyncFile::_SyncDifferentFile(const Rv_CorruptFileInfo& crCorruptFileInfo)
     nRetCode = Rv_GetFileCRC(strNew.c_str(), &uCheckCRC);
     RVLOG_PROCESS_ERROR(nRetCode && "Rv_GetFileCRC()");
     RVLOG_PROCESS_ERROR(uCheckCRC == crCorruptFileInfo.CheckInfo.uCRC);
+    nRetCode = Pf_SetFileTimes(strNew, nullptr, &crCorruptFileInfo.CheckInfo.ftLastModifyTime);
+    RVLOG_PROCESS_ERROR(nRetCode);
     nRetCode = Pf_SyncFile(strNew);
     RVLOG_PROCESS_ERROR(nRetCode && "Pf_SyncFile()");
 
     nRetCode = Rv_MakeSureDirForFile(strTarget.c_str());
     RVLOG_PROCESS_ERROR(nRetCode && "Rv_MakeSureDirForFile()");
-    nRetCode = _ReplaceFile(strNew, strTarget, strAside);
+    nRetCode = _ReplaceFile(strNew, strTarget);
     RVLOG_PROCESS_ERROR(nRetCode && "_ReplaceFile()");
-
-    nRetCode = Pf_SetFileTimes(strTarget, nullptr, &crCorruptFileInfo.CheckInfo.ftLastModifyTime);
-    RVLOG_PROCESS_ERROR(nRetCode);
     RvLog_Write(RVLOG_DEBUG, "Sync file %s successfully. CheckInfo.uCRC = %u. uCheckCRC = %u.", strName.c_str(),
                 crCorruptFileInfo.CheckInfo.uCRC, uCheckCRC);
     nResult = 1;
@@ -174,34 +173,20 @@ Exit0:
     return nResult;
 }
 
-int Rv_SyncFile::_ReplaceFile(const std::string& strNew, const std::string& strTarget, const std::string& strAside)
+int Rv_SyncFile::_ReplaceFile(const std::string& strNew, const std::string& strTarget)
 {
     int nResult = 0;
     int nRetCode = 0;
-    int bMovedAside = 0;
 
-    if (Pf_PathExists(strTarget)) {
-        // Only a file is replaced: a folder of that name stays as it is.
+    // Only a file is replaced: a folder of that name stays as it is.
+    if (Pf_PathExists(strTarget))
         RVLOG_PROCESS_ERROR(Pf_FileExists(strTarget));
-        Pf_DeleteNormalFile(strAside);
-        Pf_CrashPoint();
-        nRetCode = _MoveFile(strTarget, strAside);
-        RVLOG_PROCESS_ERROR(nRetCode && "_MoveFile()");
-        bMovedAside = 1;
-    }
     Pf_CrashPoint();
     nRetCode = _MoveFile(strNew, strTarget);
     RVLOG_PROCESS_ERROR(nRetCode && "_MoveFile()");
+    Pf_CrashPoint();
     nResult = 1;
 Exit0:
-    if (bMovedAside) {
-        if (nResult) {
-            Pf_DeleteNormalFile(strAside);
-        } else if (!_MoveFile(strAside, strTarget)) {
-            // The old file stays in the temporary folder rather than being lost.
-            RvLog_Write(RVLOG_ERROR, "The old file `%s` is kept as `%s`.", strTarget.c_str(), strAside.c_str());
-        }
-    }
     return nResult;
 }
 

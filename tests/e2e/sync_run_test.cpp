@@ -107,3 +107,33 @@ TEST_F(SyncRun, CloseDuringTheSyncStopsItAndKeepsTheFiles)
     EXPECT_FALSE(Shows(std::string("SetTxtM\t") + s_cszCompleteText)) << Transcript();
     EXPECT_EQ("local copy", Rv_TestReadFile(Client("res/held.txt")));
 }
+
+// A run killed at each step of its sync leaves every synchronised file
+// either as it was or as the server has it, never missing, and the next run
+// brings them all in line.
+TEST_F(SyncRun, RunKilledDuringTheSyncIsCompletedByTheNext)
+{
+    Rv_TestWritePatchServer(Server(""), "1.0", {});
+    m_Builder.AddFile("game\\client\\res\\changed.txt", "server copy", s_ftServer);
+    m_Builder.AddFile("game\\client\\res\\other.txt", "server other", s_ftServer);
+    ASSERT_TRUE(m_Builder.Write(m_Dir.File("www/sync")));
+    int nKilled = 0;
+    for (int nStep = 1; nStep < 50; ++nStep) {
+        WriteLocal(Client("res/changed.txt"), "local copy", Rv_TestSyncTime(1));
+        WriteLocal(Client("res/other.txt"), "local other", Rv_TestSyncTime(1));
+        setenv("RV_CRASH_AT_STEP", std::to_string(nStep).c_str(), 1);
+        const int nExit = Run();
+        unsetenv("RV_CRASH_AT_STEP");
+        if (nExit != 137)
+            break;
+        ++nKilled;
+        const std::string strChanged = Rv_TestReadFile(Client("res/changed.txt"));
+        const std::string strOther = Rv_TestReadFile(Client("res/other.txt"));
+        EXPECT_TRUE(strChanged == "local copy" || strChanged == "server copy") << nStep << ": " << strChanged;
+        EXPECT_TRUE(strOther == "local other" || strOther == "server other") << nStep << ": " << strOther;
+        EXPECT_EQ(0, Run()) << nStep;
+        EXPECT_EQ("server copy", Rv_TestReadFile(Client("res/changed.txt"))) << nStep << Logs();
+        EXPECT_EQ("server other", Rv_TestReadFile(Client("res/other.txt"))) << nStep;
+    }
+    EXPECT_GE(nKilled, 4);
+}
