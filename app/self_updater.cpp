@@ -8,6 +8,7 @@
 #include "foundation/md5.h"
 #include "foundation/version_number.h"
 #include "platform/clock.h"
+#include "platform/crash_point.h"
 #include "platform/file.h"
 #include "platform/file_mode.h"
 #include "platform/ini.h"
@@ -244,8 +245,8 @@ int Rv_SelfUpdater::_ReadUpdaterVersionFile(const std::string& strFile)
             RvLog_Write(RVLOG_ERROR, "Invalid self update file name %s.", File.strFileName.c_str());
             RVLOG_PROCESS_ERROR(false && "Rv_GetSelfUpdateLocalName()");
         }
-        // Two files for one installed name would move the first one's new
-        // file aside over the old one: the list is refused instead.
+        // Two files for one installed name would keep the first one's new
+        // file as the copy of the old one: the list is refused instead.
         nRetCode = setLocalNames.insert(_Lower(File.strLocalFileName)).second;
         RVLOG_PROCESS_ERROR(nRetCode && "The local file name is listed twice.");
         m_FileList.push_back(File);
@@ -307,7 +308,6 @@ int Rv_SelfUpdater::UpdateFiles()
 {
     int nResult = 0;
     int nRetCode = 0;
-    int bMovedAside = 0;
     std::string strInstalled;
     std::string strOld;
     std::string strNew;
@@ -323,16 +323,15 @@ int Rv_SelfUpdater::UpdateFiles()
         strOld = m_strTempFilePath + File.strLocalFileName + ".tmp";
         strNew = m_strTempFilePath + File.strFileName;
 
-        bMovedAside = _MoveFile(strInstalled, strOld);
-        if (!bMovedAside)
+        // The old file is kept in the work folder as a copy, and the new one
+        // is renamed over it in one step: a kill at any point leaves the old
+        // or the new file in place, never none.
+        Pf_CrashPoint();
+        if (!Pf_FileExists(strInstalled) || !Pf_CopyFile(strInstalled, strOld, 0))
             RvLog_Write(RVLOG_INFO, "Move %s to %s field.", strInstalled.c_str(), strOld.c_str());
 
+        Pf_CrashPoint();
         nRetCode = _MoveFile(strNew, strInstalled);
-        if (!nRetCode && bMovedAside && !Pf_PathExists(strInstalled)) {
-            // The installed file is not left missing: the old one goes back.
-            if (_MoveFile(strOld, strInstalled))
-                RvLog_Write(RVLOG_INFO, "Restored %s.", strInstalled.c_str());
-        }
         RVLOG_PROCESS_ERROR(nRetCode && "_MoveFile()");
     }
     nResult = 1;

@@ -4,6 +4,7 @@
 #include "app/self_updater.h"
 
 #include "config/application_path.h"
+#include "platform/crash_point.h"
 #include "platform/file.h"
 #include "tests/foundation/log_capture.h"
 #include "tests/support/http_server.h"
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -258,6 +260,45 @@ TEST_F(SelfUpdaterTest, ReplacesTheInstalledFilesAndKeepsTheOldOnes)
     EXPECT_FALSE(Pf_PathExists(WorkFile("Dumper_2.dll")));
     EXPECT_NE(std::string::npos,
               m_Log.Text().find("Move " + App("Dumper.dll") + " to " + Work("Dumper.dll.tmp") + " field."));
+}
+
+// A replacement killed at any step leaves every installed file either old
+// or new, never missing.
+TEST_F(SelfUpdaterTest, KilledReplacementNeverLeavesAFileMissing)
+{
+    Rv_TestWriteFile(App("Refitter.exe"), "old program");
+    Rv_TestWriteFile(App("Dumper.dll"), "old library");
+    Offer("1.0.0.8", {{"Refitter_1.0.0.8.exe", "new program"}, {"Dumper_2.dll", "new library"}});
+    Download();
+    int nKilled = 0;
+    for (uint64_t uStep = 1; uStep < 20; ++uStep) {
+        SCOPED_TRACE(uStep);
+        Rv_TestWriteFile(App("Refitter.exe"), "old program");
+        Rv_TestWriteFile(App("Dumper.dll"), "old library");
+        Rv_TestWriteFile(WorkFile("Refitter_1.0.0.8.exe"), "new program");
+        Rv_TestWriteFile(WorkFile("Dumper_2.dll"), "new library");
+        pid_t nChild = fork();
+        ASSERT_NE(-1, nChild);
+        if (nChild == 0) {
+            Pf_ArmCrashPoint(uStep);
+            _exit(m_Updater.UpdateFiles() ? 0 : 1);
+        }
+        int nStatus = 0;
+        ASSERT_EQ(nChild, waitpid(nChild, &nStatus, 0));
+        const std::string strProgram = Rv_TestReadFile(App("Refitter.exe"));
+        const std::string strLibrary = Rv_TestReadFile(App("Dumper.dll"));
+        EXPECT_TRUE(strProgram == "old program" || strProgram == "new program") << strProgram;
+        EXPECT_TRUE(strLibrary == "old library" || strLibrary == "new library") << strLibrary;
+        if (WIFEXITED(nStatus)) {
+            EXPECT_EQ(0, WEXITSTATUS(nStatus));
+            EXPECT_EQ("new program", strProgram);
+            EXPECT_EQ("new library", strLibrary);
+            break;
+        }
+        ASSERT_TRUE(WIFSIGNALED(nStatus));
+        ++nKilled;
+    }
+    EXPECT_GE(nKilled, 4);
 }
 
 // A download that is wrong or incomplete leaves the installed program alone
