@@ -20,6 +20,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
+#include <map>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -175,6 +177,17 @@ int main(int argc, char** argv)
     Rv_TestWriteFile(strSim + "/system_dir", strRoot + "/system");
     // The sample machine's shared data and registry store stay in the demo folder.
     Rv_TestWriteFile(strSim + "/common_app_data", strRoot + "/common");
+    // The reports and the tracking image go to the sample server too, which
+    // takes them as a reporting service does.
+    Rv_TestHttpFault Accept;
+    Accept.nStatus = 200;
+    Accept.strBody = "ok";
+    for (const char* cszPrefix : {"/gamereport/*", "/report/*", "/pagetracer4Unencrypt/*"})
+        Server.SetFault(cszPrefix, Accept);
+    std::string strHostPort = Server.Url("/").substr(strlen("http://"));
+    strHostPort.pop_back();
+    Rv_TestWriteFile(strSim + "/report_service", strHostPort);
+    Rv_TestWriteFile(strSim + "/channel_service", strHostPort);
     setenv("RV_SIM_ROOT", strSim.c_str(), 1);
     setenv("RV_REGISTRY_DIR", (strRoot + "/registry").c_str(), 1);
 
@@ -204,6 +217,14 @@ int main(int argc, char** argv)
     printf("\nRefitter.exe ended with %d. Installed now:\n%s", nExit, strVersion.c_str());
     printf("Requests the server answered: %zu. The log: %s/logs/Refitter/\n", Server.Requests().size(),
            strClient.c_str());
+    std::map<std::string, int> mapReports;
+    for (const Rv_TestHttpRequest& Request : Server.Requests()) {
+        if (Request.strMethod == "POST" || Request.strPath.find("__utm.gif") != std::string::npos)
+            mapReports[Request.strPath]++;
+    }
+    printf("Reports received:\n");
+    for (const auto& Report : mapReports)
+        printf("  %-45s %d\n", Report.first.c_str(), Report.second);
     Server.Stop();
     return nExit == 0 && strVersion.find("Talon5.version=1.0.3") != std::string::npos ? 0 : 1;
 }
