@@ -111,9 +111,6 @@ Exit0:
 // Reports that need no set-up may run without one: they are waited for in
 // every case, so that none outlives the shut-down into the process's exit,
 // where the libraries it uses are already taken down.
-// Reports that need no set-up may run without one: they are waited for in
-// every case, so that none outlives the shut-down into the process's exit,
-// where the libraries it uses are already taken down.
 void NyClientReport::UnInit()
 {
     if (m_bInitFlag) {
