@@ -3,14 +3,13 @@
 #include "app/feln_help_updater.h"
 
 #include "app/patch_downloader.h"
+#include "foundation/countof.h"
 #include "foundation/log.h"
 #include "platform/file.h"
 #include "transfer/http_file.h"
 
 #include <cctype>
 #include <cstdio>
-
-#define _countof(a) ((int)(sizeof(a) / sizeof((a)[0])))
 
 namespace {
 

@@ -20,14 +20,6 @@ const char* const s_cszThirdPartyPrefix = "3rdParty\\";
 // Below this share of differing files their folder ids are read one by one.
 const float s_fRangedSyncInfoRatio = 0.05f;
 
-std::string _WithEnding(const char* cszText, char cEnding)
-{
-    std::string strText = cszText;
-    if (!Pf_IsSeparator(strText.back()))
-        strText += cEnding;
-    return strText;
-}
-
 bool _BeginsWithNoCase(const std::string& strText, const std::string& strPrefix)
 {
     if (strText.size() < strPrefix.size())
@@ -74,11 +66,9 @@ int Rv_SyncFile::Init(const char* cszClientPath, const char* cszTempFilePath, co
     RVLOG_PROCESS_ERROR(cszURLPrefix[0]);
     RVLOG_PROCESS_ERROR(pProcessRate);
 
-    m_strClientPath = _WithEnding(cszClientPath, '\\');
-    m_strTempFilePath = _WithEnding(cszTempFilePath, '\\');
-    m_strURLPrefix = cszURLPrefix;
-    if (m_strURLPrefix.back() != '/')
-        m_strURLPrefix += '/';
+    m_strClientPath = Pf_WithSeparator(cszClientPath);
+    m_strTempFilePath = Pf_WithSeparator(cszTempFilePath);
+    m_strURLPrefix = Pf_WithSeparator(cszURLPrefix, '/');
     m_strIgnoreListFile = m_strClientPath + s_cszIgnoreListFile;
     m_piProcessRate = pProcessRate;
     m_IgnoreFileList.clear();

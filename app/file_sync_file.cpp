@@ -12,6 +12,7 @@
 #include "platform/crash_point.h"
 #include "platform/file.h"
 #include "transfer/http_async_file.h"
+#include "transfer/http_common.h"
 
 #include <cstdio>
 
@@ -21,28 +22,16 @@ const char* const s_cszArchiveExtension = "QZIP";
 // The unpacked file waits under this extension until it is verified.
 const char* const s_cszNewFileExtension = "new";
 const uint32_t s_uPollMs = 100;
-const int s_nMoveTries = 3;
-const uint32_t s_uMovePauseMs = 500;
 
 // A path of the server's folders for a URL: '\' as '/', and every byte that
 // a URL may not hold as it is percent-encoded.
-std::string _EncodeURLPath(const std::string& strPath)
+std::string _EncodeURLPath(std::string strPath)
 {
-    static const char s_cszHex[] = "0123456789ABCDEF";
-    std::string strURL;
-    for (unsigned char c : strPath) {
+    for (char& c : strPath) {
         if (c == '\\')
             c = '/';
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-            c == '_' || c == '~' || c == '/') {
-            strURL += (char)c;
-        } else {
-            strURL += '%';
-            strURL += s_cszHex[c >> 4];
-            strURL += s_cszHex[c & 0x0F];
-        }
     }
-    return strURL;
+    return Rv_PercentEncode(strPath, "/");
 }
 
 } // namespace
@@ -195,14 +184,8 @@ int Rv_SyncFile::_MoveFile(const std::string& strFrom, const std::string& strTo)
     int nResult = 0;
     int nRetCode = 0;
 
-    if (Pf_PathExists(strTo))
-        Pf_SetReadOnly(strTo, 0);
-    for (int i = 0; i < s_nMoveTries; ++i) {
-        nRetCode = Pf_MoveFile(strFrom, strTo, 1);
-        if (nRetCode)
-            goto Exit1;
-        Pf_Sleep(s_uMovePauseMs);
-    }
+    if (Rv_MoveFileWithRetries(strFrom, strTo, nullptr))
+        goto Exit1;
     nRetCode = Pf_CopyFile(strFrom, strTo, 0);
     if (!nRetCode) {
         RvLog_Write(RVLOG_ERROR, "Failed to move file `%s` to `%s`, Error code : %d.", strFrom.c_str(), strTo.c_str(),

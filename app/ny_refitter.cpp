@@ -9,14 +9,13 @@
 #include "app/load_string.h"
 #include "app/update_steps.h"
 #include "config/application_path.h"
+#include "foundation/countof.h"
 #include "foundation/log.h"
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/message_box.h"
 #include "platform/screen.h"
 #include "telemetry/client_report.h"
-
-#define _countof(a) (sizeof(a) / sizeof((a)[0]))
 
 namespace {
 

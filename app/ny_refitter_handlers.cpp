@@ -55,7 +55,6 @@ int NyRefitter::_OnBeginUpdate(const std::vector<std::string>&)
     nResult = 1;
 Exit0:
     if (!nResult) {
-        _SetErrorCode(UPDATE_ERROR_UPDATE_FAILED);
         _ReportUpdateOutcome(1);
     }
     return nResult;

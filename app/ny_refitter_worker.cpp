@@ -95,12 +95,15 @@ void NyRefitter::_GetConfigCopy(NyConfig* pRetConfig)
     *pRetConfig = m_Config;
 }
 
-// The update report; a failed run first stores the error shown to the user
-// as the reporter's update error, a successful one leaves it at 0.
+// The update report. A failed run first gets the general error 208 (kept
+// only when no error is set yet) and stores the error shown to the user as
+// the reporter's update error; a successful one leaves it at 0.
 void NyRefitter::_ReportUpdateOutcome(int bFailed)
 {
-    if (bFailed)
+    if (bFailed) {
+        _SetErrorCode(UPDATE_ERROR_UPDATE_FAILED);
         g_ClientReport.m_nUpdateError = GetErrorCode();
+    }
     RVLOG_CHECK_ERROR(g_ClientReport.ReportUpdateInfo());
 }
 
@@ -154,7 +157,6 @@ Exit1:
     nResult = 1;
 Exit0:
     if (!nResult) {
-        _SetErrorCode(UPDATE_ERROR_UPDATE_FAILED);
         _ReportUpdateOutcome(1);
     }
     RvLog_Write(RVLOG_INFO, "---------------------- end manual update --------------------------");
@@ -333,7 +335,6 @@ Exit1:
     nResult = 1;
 Exit0:
     if (!nResult) {
-        _SetErrorCode(UPDATE_ERROR_UPDATE_FAILED);
         _ReportUpdateOutcome(1);
     }
     RvLog_Write(RVLOG_INFO, "---------------------- end auto update --------------------------");

@@ -2,6 +2,7 @@
 #include "app/patch_downloader.h"
 #include "foundation/log.h"
 #include "platform/file.h"
+#include "platform/path.h"
 
 Rv_PatchDownloader::Rv_PatchDownloader() = default;
 
@@ -23,12 +24,8 @@ int Rv_PatchDownloader::Init(const char* cszURLPrefix, const char* cszSaveFilePa
     RVLOG_PROCESS_ERROR(cszSaveFilePath && cszSaveFilePath[0]);
     RVLOG_PROCESS_ERROR(cszCurrentVersionNumber && cszCurrentVersionNumber[0]);
 
-    m_strURLPrefix = cszURLPrefix;
-    if (m_strURLPrefix.back() != '/' && m_strURLPrefix.back() != '\\')
-        m_strURLPrefix += '/';
-    m_strSaveFilePath = cszSaveFilePath;
-    if (m_strSaveFilePath.back() != '\\' && m_strSaveFilePath.back() != '/')
-        m_strSaveFilePath += '\\';
+    m_strURLPrefix = Pf_WithSeparator(cszURLPrefix, '/');
+    m_strSaveFilePath = Pf_WithSeparator(cszSaveFilePath);
 
     nRetCode = m_CurrentVersionNumber.ParseString(cszCurrentVersionNumber);
     RVLOG_PROCESS_ERROR(nRetCode && "m_CurrentVersionNumber.ParseString()");

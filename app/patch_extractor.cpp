@@ -34,14 +34,6 @@ bool _IsSkipped(const std::string& strRelativeName)
     return false;
 }
 
-std::string _WithSeparator(const char* cszPath)
-{
-    std::string strPath = cszPath;
-    if (!Pf_IsSeparator(strPath.back()))
-        strPath += '\\';
-    return strPath;
-}
-
 } // namespace
 
 Rv_PatchExtractor::Rv_PatchExtractor() : m_nErrorCode(1) {}
@@ -55,8 +47,8 @@ int Rv_PatchExtractor::Init(const char* cszClientFilePath, const char* cszTempFi
     RVLOG_PROCESS_ERROR(cszClientFilePath[0]);
     RVLOG_PROCESS_ERROR(cszTempFilePath);
     RVLOG_PROCESS_ERROR(cszTempFilePath[0]);
-    m_strClientFilePath = _WithSeparator(cszClientFilePath);
-    m_strTempFilePath = _WithSeparator(cszTempFilePath);
+    m_strClientFilePath = Pf_WithSeparator(cszClientFilePath);
+    m_strTempFilePath = Pf_WithSeparator(cszTempFilePath);
     m_nErrorCode = 0;
     nResult = 1;
 Exit0:

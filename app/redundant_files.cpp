@@ -14,13 +14,6 @@ const char s_szOldDirectXDir[] = "..\\..\\3rdParty\\DX9\\";
 const char s_szPhysXInstaller[] = "..\\..\\3rdParty\\PhysX_8.10.13_SystemSoftware.exe";
 const int s_nRemoveFileAttempts = 3;
 
-std::string _WithSeparator(const std::string& strPath)
-{
-    if (strPath.empty() || Pf_IsSeparator(strPath.back()))
-        return strPath;
-    return strPath + "\\";
-}
-
 // A real folder: a link to one is not enumerated, so nothing is reached through it.
 int _IsRealDir(const std::string& strPath)
 {
@@ -65,7 +58,7 @@ int _RemoveRedundantLogFile(const char* cszDirectoryPath, int nSaveDays)
     RVLOG_PROCESS_ERROR(cszDirectoryPath);
     if (nSaveDays < 1)
         goto Exit1;
-    strDir = _WithSeparator(cszDirectoryPath);
+    strDir = Pf_WithSeparator(cszDirectoryPath);
     if (!_IsRealDir(strDir))
         goto Exit1;
     if (!Pf_ListDir(strDir, &vecEntries)) {
@@ -101,7 +94,7 @@ int _RemoveDirectory(const char* cszDirectoryPath)
     std::vector<Pf_DirEntry> vecEntries;
 
     RVLOG_PROCESS_ERROR(cszDirectoryPath && cszDirectoryPath[0]);
-    strDir = _WithSeparator(cszDirectoryPath);
+    strDir = Pf_WithSeparator(cszDirectoryPath);
     if (!_IsRealDir(strDir))
         goto Exit1;
     nResult = Pf_ListDir(strDir, &vecEntries);
@@ -158,9 +151,9 @@ int RVU_RemoveRedundantFiles(const char* cszApplicationPath)
     std::vector<std::string> vecIdentities;
 
     RVLOG_PROCESS_ERROR(cszApplicationPath && cszApplicationPath[0]);
-    nSaveDays = Pf_IniReadInt(_WithSeparator(cszApplicationPath) + "refitter.ini", "Logs", "SaveDays",
+    nSaveDays = Pf_IniReadInt(Pf_WithSeparator(cszApplicationPath) + "refitter.ini", "Logs", "SaveDays",
                               RVU_DEFAULT_LOG_SAVE_DAYS);
-    strInstallRoot = _WithSeparator(cszApplicationPath) + "..\\..\\";
+    strInstallRoot = Pf_WithSeparator(cszApplicationPath) + "..\\..\\";
     RVLOG_PROCESS_ERROR(Rv_GetCurrentDir(&strCurrent));
     strLogRoot = strCurrent + "Logs\\";
 

@@ -6,8 +6,8 @@
 #include "foundation/file_version.h"
 #include "foundation/log.h"
 #include "foundation/md5.h"
+#include "foundation/system_helpers.h"
 #include "foundation/version_number.h"
-#include "platform/clock.h"
 #include "platform/crash_point.h"
 #include "platform/file.h"
 #include "platform/file_mode.h"
@@ -29,15 +29,6 @@ static const size_t s_uMaxConfigValueLen = 259;
 static const size_t s_uMaxVersionValueLen = 255;
 // The version file is a few lines; a larger answer is not one.
 static const uint64_t s_ullMaxVersionFileSize = 1 << 20;
-static const int s_nMoveAttempts = 3;
-static const uint32_t s_uMoveRetryWaitMs = 500;
-
-static std::string _WithSeparator(const std::string& str)
-{
-    if (!str.empty() && (str.back() == '\\' || str.back() == '/'))
-        return str;
-    return str + "\\";
-}
 
 static std::string _Lower(std::string str)
 {
@@ -91,8 +82,8 @@ int Rv_SelfUpdater::Init(const char* cszApplicationPath, const char* cszTempFile
 
     RVLOG_PROCESS_ERROR(cszApplicationPath && cszApplicationPath[0]);
     RVLOG_PROCESS_ERROR(cszTempFilePath && cszTempFilePath[0]);
-    m_strApplicationPath = _WithSeparator(cszApplicationPath);
-    m_strTempFilePath = _WithSeparator(cszTempFilePath);
+    m_strApplicationPath = Pf_WithSeparator(cszApplicationPath);
+    m_strTempFilePath = Pf_WithSeparator(cszTempFilePath);
 
     nRetCode = _LoadURLPrefix();
     RVLOG_PROCESS_ERROR(nRetCode && "_LoadURLPrefix()");
@@ -122,9 +113,7 @@ int Rv_SelfUpdater::_LoadURLPrefix()
     if (Pf_IniGetString(strVersionCfg, "Version", "Talon5.versionex", &strVersionEx))
         RVLOG_PROCESS_ERROR(strVersionEx.size() <= s_uMaxConfigValueLen);
 
-    m_strURLPrefix = strURL;
-    if (strURL.back() != '/' && strURL.back() != '\\')
-        m_strURLPrefix += "/";
+    m_strURLPrefix = Pf_WithSeparator(strURL, '/');
     m_strURLPrefix += strVersionLine;
     if (!strVersionEx.empty())
         m_strURLPrefix += "_" + strVersionEx;
@@ -143,9 +132,7 @@ int Rv_SelfUpdater::_LoadDevUpdateConfig()
 
     nRetCode = _ReadValue(m_strApplicationPath + "refitterDev.ini", "server_1", "ip", s_uMaxConfigValueLen, &strURL);
     RVLOG_PROCESS_ERROR(nRetCode);
-    m_strURLPrefix = strURL;
-    if (strURL.back() != '/' && strURL.back() != '\\')
-        m_strURLPrefix += "/";
+    m_strURLPrefix = Pf_WithSeparator(strURL, '/');
     nResult = 1;
 Exit0:
     return nResult;
@@ -341,21 +328,11 @@ Exit0:
 
 int Rv_SelfUpdater::_MoveFile(const std::string& strSrc, const std::string& strDst)
 {
-    int nResult = 0;
     int nError = 0;
 
-    for (int nAttempt = 0; nAttempt < s_nMoveAttempts; ++nAttempt) {
-        if (Pf_PathExists(strDst))
-            Pf_SetReadOnly(strDst, 0);
-        if (Pf_MoveFile(strSrc, strDst, 1)) {
-            nResult = 1;
-            break;
-        }
-        nError = Pf_GetLastError();
-        Pf_Sleep(s_uMoveRetryWaitMs);
-    }
-    if (!nResult)
-        RvLog_Write(RVLOG_ERROR, "Failed to move file `%s` to `%s`, Error code : %d.", strSrc.c_str(), strDst.c_str(),
-                    nError);
-    return nResult;
+    if (Rv_MoveFileWithRetries(strSrc, strDst, &nError))
+        return 1;
+    RvLog_Write(RVLOG_ERROR, "Failed to move file `%s` to `%s`, Error code : %d.", strSrc.c_str(), strDst.c_str(),
+                nError);
+    return 0;
 }

@@ -4,6 +4,7 @@
 #include "config/application_path.h"
 #include "foundation/log.h"
 #include "platform/file.h"
+#include "platform/path.h"
 #include "platform/ini.h"
 
 namespace {
@@ -76,10 +77,7 @@ int NyConfig::LoadConfigParameters(int bAdjustApplicationPath)
     strFile = m_strApplicationPath + s_cszMainIni;
     m_strDownloadURL.clear();
     if (Rv_ReadConfigValue(strFile, "server_1", "ip", &strValue)) {
-        m_strDownloadURL = strValue;
-        if (strValue.back() != '/' && strValue.back() != '\\')
-            m_strDownloadURL += "/";
-        m_strDownloadURL += m_strVersionType + "/";
+        m_strDownloadURL = Pf_WithSeparator(strValue, '/') + m_strVersionType + "/";
     }
     m_strBulletinURL = _ReadOr(strFile, "server_1", "bulletin", "");
 

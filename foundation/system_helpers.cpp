@@ -2,7 +2,9 @@
 #include "foundation/system_helpers.h"
 
 #include "foundation/log.h"
+#include "platform/clock.h"
 #include "platform/file.h"
+#include "platform/path.h"
 #include "platform/os_info.h"
 #include "platform/process.h"
 #include "platform/thread.h"
@@ -16,9 +18,7 @@ int Rv_GetCurrentDir(std::string* pstrRetDir)
     RVLOG_PROCESS_ERROR(pstrRetDir);
     RVLOG_PROCESS_ERROR(Pf_GetCurrentDir(&strDir));
     RVLOG_PROCESS_ERROR(strDir.size() > 0 && strDir.size() < 260);
-    if (strDir.back() != '\\' && strDir.back() != '/')
-        strDir += '\\';
-    *pstrRetDir = strDir;
+    *pstrRetDir = Pf_WithSeparator(strDir);
     nResult = 1;
 Exit0:
     return nResult;
@@ -64,6 +64,23 @@ Exit0:
     if (!nResult)
         RvLog_Write(RVLOG_ERROR, "Failed to make sure `%s`, GetLastError() = %d", cszPath ? cszPath : "", Pf_GetLastError());
     return nResult;
+}
+
+int Rv_MoveFileWithRetries(const std::string& strFrom, const std::string& strTo, int* pnRetError)
+{
+    int nError = 0;
+
+    for (int nAttempt = 0; nAttempt < 3; ++nAttempt) {
+        if (Pf_PathExists(strTo))
+            Pf_SetReadOnly(strTo, 0);
+        if (Pf_MoveFile(strFrom, strTo, 1))
+            return 1;
+        nError = Pf_GetLastError();
+        Pf_Sleep(500);
+    }
+    if (pnRetError)
+        *pnRetError = nError;
+    return 0;
 }
 
 int Rv_MakeSureDirForFile(const char* cszFileFullName)

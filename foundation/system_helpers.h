@@ -1,7 +1,7 @@
 // Small system and file-system helpers shared by the application's parts:
 // the current folder, folder creation, the folder of a file, running a
 // command and waiting for it, the D3DX9 and local DirectX installer checks,
-// and the processor-load sampler.
+// a move with retries, and the processor-load sampler.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -17,6 +17,10 @@ int Rv_MakeSureDirExisted(const char* cszPath);
 int Rv_MakeSureDirForFile(const char* cszFileFullName);
 // The text before the last "\" or "/" (separator not included); 0 when there is none.
 int _GetParentDir(const char* cszPath, std::string* pstrRetParent);
+// Moves strFrom over strTo (replacing it) in up to three attempts; before
+// each the target is made writable, after a failed one 500 ms pass. On
+// failure *pnRetError (when given) holds the last attempt's system error.
+int Rv_MoveFileWithRetries(const std::string& strFrom, const std::string& strTo, int* pnRetError);
 // Starts the command line (nothing inherited) and waits for it to end; the exit code is not looked at.
 int _CreateAndWaitProcess(const char* cszCommandLine);
 // Whether "<system folder>\<name>" exists.

@@ -89,3 +89,10 @@ std::string Pf_Native(const std::string& strPath)
         return std::string();
     return strResult;
 }
+
+std::string Pf_WithSeparator(const std::string& strPath, char cSeparator)
+{
+    if (strPath.empty() || Pf_IsSeparator(strPath.back()))
+        return strPath;
+    return strPath + cSeparator;
+}

@@ -16,3 +16,6 @@ std::string Pf_Native(const std::string& strPath);
 int Pf_StrCaseEqual(const std::string& strA, const std::string& strB);
 // True for "\" and "/".
 inline bool Pf_IsSeparator(char c) { return c == '\\' || c == '/'; }
+// strPath with cSeparator appended unless it is empty or already ends in "\"
+// or "/".
+std::string Pf_WithSeparator(const std::string& strPath, char cSeparator = '\\');

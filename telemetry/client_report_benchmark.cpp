@@ -4,6 +4,7 @@
 // configuration tool chooses display settings on its own.
 #include "telemetry/client_report.h"
 
+#include "foundation/countof.h"
 #include "foundation/file_version.h"
 #include "foundation/log.h"
 #include "foundation/system_helpers.h"
@@ -19,7 +20,6 @@
 #include <vector>
 
 #ifndef _countof
-#define _countof(a) ((int)(sizeof(a) / sizeof((a)[0])))
 #endif
 
 namespace {

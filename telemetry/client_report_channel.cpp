@@ -11,6 +11,7 @@
 #include "platform/web_client.h"
 #include "telemetry/channel_service.h"
 #include "telemetry/client_report_common.h"
+#include "transfer/http_common.h"
 
 #include <cstdio>
 
@@ -33,19 +34,7 @@ static int _IsFetchTimeUp(void* pvDeadline)
 // letters, digits and "-._~:" stay as they are.
 static std::string _QueryValue(const std::string& strValue)
 {
-    static const char s_cszHex[] = "0123456789ABCDEF";
-    std::string strResult;
-    for (unsigned char c : strValue) {
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-            c == '_' || c == '~' || c == ':') {
-            strResult += (char)c;
-        } else {
-            strResult += '%';
-            strResult += s_cszHex[c >> 4];
-            strResult += s_cszHex[c & 0x0F];
-        }
-    }
-    return strResult;
+    return Rv_PercentEncode(strValue, ":");
 }
 
 // A text of the channel or version file; one too long for its buffer counts

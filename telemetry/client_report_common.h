@@ -2,13 +2,11 @@
 // names, bounded ini reads, the flag and outcome texts, and the one form
 // post that every form report goes through.
 #pragma once
+#include "foundation/countof.h"
+
 #include <string>
 #include <utility>
 #include <vector>
-
-#ifndef _countof
-#define _countof(a) ((int)(sizeof(a) / sizeof((a)[0])))
-#endif
 
 extern const char RV_REPORT_UPDATER_INI[];      // "refitter.ini"
 extern const char RV_REPORT_MACHINE_SECTION[];  // "MachineInfo"

@@ -2,6 +2,7 @@
 // card, drives and screen, each formatted into one text of a report.
 #include "telemetry/client_report.h"
 
+#include "foundation/countof.h"
 #include "foundation/log.h"
 #include "platform/drives.h"
 #include "platform/power.h"
@@ -16,7 +17,6 @@
 #include <vector>
 
 #ifndef _countof
-#define _countof(a) ((int)(sizeof(a) / sizeof((a)[0])))
 #endif
 
 int NyClientReport::_IsWow64()

@@ -3,6 +3,7 @@
 // are present.
 #include "telemetry/client_report.h"
 
+#include "foundation/countof.h"
 #include "foundation/file_version.h"
 #include "foundation/log.h"
 #include "foundation/version_number.h"
@@ -14,7 +15,6 @@
 #include <cstring>
 
 #ifndef _countof
-#define _countof(a) ((int)(sizeof(a) / sizeof((a)[0])))
 #endif
 
 namespace {

@@ -1,5 +1,6 @@
 // What the HTTP transfer paths share: the browser agent they present, the
-// extra request headers, and opening a URL with the bounded retries.
+// extra request headers, opening a URL with the bounded retries, and the
+// percent-encoding of texts put into addresses.
 #pragma once
 #include "platform/web_client.h"
 
@@ -17,3 +18,7 @@ enum { RV_HTTP_CONNECT_RETRY_MAX_COUNT = 5 };
 // session's abort check ends the retries early, counted as every attempt failed.
 int RVU_OpenUrlWithRetry(const Pf_WebSession& session, const std::string& strUrl, const std::string& strHeaders,
                          Pf_WebRequest* pRequest, int* pnRetRetryCount);
+
+// strText with every byte other than letters, digits, "-._~" and the
+// characters of cszKeep written as %XX (upper-case hexadecimal).
+std::string Rv_PercentEncode(const std::string& strText, const char* cszKeep);

@@ -121,10 +121,7 @@ TEST_F(SyncRun, RunKilledDuringTheSyncIsCompletedByTheNext)
     for (int nStep = 1; nStep < 50; ++nStep) {
         WriteLocal(Client("res/changed.txt"), "local copy", Rv_TestSyncTime(1));
         WriteLocal(Client("res/other.txt"), "local other", Rv_TestSyncTime(1));
-        setenv("RV_CRASH_AT_STEP", std::to_string(nStep).c_str(), 1);
-        const int nExit = Run();
-        unsetenv("RV_CRASH_AT_STEP");
-        if (nExit != 137)
+        if (RunKilledAt(nStep) != 137)
             break;
         ++nKilled;
         const std::string strChanged = Rv_TestReadFile(Client("res/changed.txt"));

@@ -218,10 +218,7 @@ TEST_F(UpdateRoad, RunKilledDuringExtractionIsCompletedByTheNext)
         Rv_TestWriteFile(Client("version.cfg"), Rv_TestVersionCfg("1.0"));
         Rv_TestWriteFile(Client("a.txt"), "old");
         Pf_DeleteFile(Client("b.txt"));
-        setenv("RV_CRASH_AT_STEP", std::to_string(nStep).c_str(), 1);
-        const int nExit = Run();
-        unsetenv("RV_CRASH_AT_STEP");
-        if (nExit != 137)
+        if (RunKilledAt(nStep) != 137)
             break;
         ++nKilled;
         EXPECT_EQ(0, Run()) << nStep;

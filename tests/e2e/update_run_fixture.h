@@ -75,6 +75,15 @@ protected:
                    &nStatus);
         return nStatus;
     }
+    // Runs "-a" killed at its nStep-th crash point: 137 when it was killed,
+    // its own exit code when it got past every crash point.
+    int RunKilledAt(int nStep)
+    {
+        setenv("RV_CRASH_AT_STEP", std::to_string(nStep).c_str(), 1);
+        const int nExit = Run();
+        unsetenv("RV_CRASH_AT_STEP");
+        return nExit;
+    }
     void SetScript(const std::string& strScript) { Rv_TestWriteFile(m_Dir.File("sim/movie_script"), strScript); }
     std::string Transcript() { return Rv_TestReadFile(m_Dir.File("sim/movie_transcript")); }
     std::string Logs() { return Rv_TestRun("cat '" + Client("") + "'logs/Refitter/*/*.log 2>/dev/null"); }

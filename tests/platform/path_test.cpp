@@ -37,3 +37,17 @@ TEST(NativePath, ExactMatchWinsOverCaseMatch)
     // Several case-insensitive matches and no exact one: kept as written.
     EXPECT_EQ(dir.Path() + "/a/nAmE", Pf_Native(dir.Path() + "/a/nAmE"));
 }
+
+TEST(WithSeparator, AppendsOnlyWhereNoSeparatorEnds)
+{
+    struct Case {
+        const char* cszPath;
+        char cSeparator;
+        const char* cszExpected;
+    } cases[] = {
+        {"C:\\game", '\\', "C:\\game\\"}, {"C:\\game\\", '\\', "C:\\game\\"}, {"C:\\game/", '\\', "C:\\game/"},
+        {"http://h/a", '/', "http://h/a/"}, {"http://h/a\\", '/', "http://h/a\\"}, {"", '\\', ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.cszExpected, Pf_WithSeparator(c.cszPath, c.cSeparator)) << c.cszPath;
+}
