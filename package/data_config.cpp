@@ -56,8 +56,14 @@ int Rv_DataConfigFile::LoadDataConfig(RVPK_DATA_CONFIG* pRetDataConfig)
     RVPK_PROCESS_ERROR(nRetCode && "szFileNamePrefix terminated");
     nRetCode = Rv_IsSafeFileName(strPrefix);
     RVPK_PROCESS_ERROR(nRetCode && "Rv_IsSafeFileName(szFileNamePrefix)");
-    // Every data address is split by this size.
+    // Every data address is split by this size, and every data file is
+    // made and mapped with a 32-bit length: a larger size could never be
+    // written, so it is refused before the package is touched.
     RVPK_PROCESS_ERROR(Config.ullMaxSizePerDataFile > 0);
+    if (Config.ullMaxSizePerDataFile > UINT32_MAX)
+        Rv_LogPrintf(u"Error: the maximum size per data file is above 4 GiB. ullMaxSizePerDataFile = %llu",
+                     (unsigned long long)Config.ullMaxSizePerDataFile);
+    RVPK_PROCESS_ERROR(Config.ullMaxSizePerDataFile <= UINT32_MAX);
 
     *pRetDataConfig = Config;
     Rv_LogPrintf(u"Load Data Config Finished. PackageState = %u", (unsigned)Config.PackageState);

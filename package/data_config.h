@@ -43,7 +43,8 @@ public:
     Rv_DataConfigFile();
     int Init(const char16_t* pcszConfigFilePath);
     // Loads and checks the record: exactly 204 bytes, a terminated data-file
-    // prefix that is a plain name, and a maximum data-file size above 0.
+    // prefix that is a plain name, and a maximum data-file size from 1 to
+    // UINT32_MAX (data files are made and mapped with 32-bit lengths).
     int LoadDataConfig(RVPK_DATA_CONFIG* pRetDataConfig);
     // Writes the record to "<path>.temp", flushes, closes, syncs and moves it
     // over the path, then syncs the folder.

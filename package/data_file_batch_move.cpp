@@ -68,8 +68,9 @@ int Rv_DataFileWriter::BatchMoveMoveDataBlock(const std::vector<RVPK_MOVE_DATA_B
     // Every move is checked before anything is written.
     for (const RVPK_MOVE_DATA_BLOCK& Move : rMoveList) {
         Rv_BatchMoveItem Item{Move, nullptr, 0, 0, nullptr, 0, 0, nullptr};
-        if (Move.ullSize == 0)
-            continue;   // nothing to move
+        // A move of nothing has no range to check, and a caller would still
+        // move its directory entries.
+        RVPK_PROCESS_ERROR_QUOTING(Move.ullSize != 0, "ullSize != 0");
         RVPK_PROCESS_ERROR(Move.ullSrcAddress != Move.ullDestAddress && "itMoveDataItem->ullSrcAddress != itMoveDataItem->ullDestAddress");
         nRetCode = _GetMapping(Move.ullSrcAddress, Move.ullSize, &Item.piSrc, &Item.ullSrcOffset, &Item.uSrcIndex);
         RVPK_PROCESS_ERROR(nRetCode);

@@ -25,11 +25,13 @@ int Rv_DataSourceFileReader::Init(const RVPK_DATA_SOURCE_FILE_INFO_MAP& rDataSou
             strPath = pcszExplicitFilePath;
         } else {
             RVPK_ASSERT_EXIT(pcszDirectory);
-            // The name comes from the update file: one terminated, safe name.
+            // The name comes from the update file: a terminated path relative
+            // to the working folder that stays inside it (sub-folders allowed;
+            // no "..", nothing rooted, no drive), as the update file reader checks.
             nRetCode = Rv_ReadFixedString(Info.szFileName, 64, &strFileName);
-            RVPK_PROCESS_ERROR(nRetCode && "szFileName terminated");
-            nRetCode = Rv_IsSafeFileName(strFileName);
-            RVPK_PROCESS_ERROR(nRetCode && "Rv_IsSafeFileName(szFileName)");
+            RVPK_PROCESS_ERROR_QUOTING(nRetCode, "szFileName terminated");
+            nRetCode = Rv_IsSafeRelativePath(strFileName);
+            RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Rv_IsSafeRelativePath(szFileName)");
             strPath = Rv_JoinPackagePath(pcszDirectory, strFileName);
         }
         fpDataSourceFile = Rv_FOpen(strPath.c_str(), "rb");
@@ -71,8 +73,8 @@ int Rv_DataSourceFileReader::ReadData(uint32_t uDataSourceId, uint64_t ullOffset
     RVPK_PROCESS_ERROR(it->second.Info.ullBaseOffset <= (uint64_t)INT64_MAX &&
                        ullOffset <= (uint64_t)INT64_MAX - it->second.Info.ullBaseOffset);
     ullPosition = it->second.Info.ullBaseOffset + ullOffset;
-    RVPK_PROCESS_ERROR(fseeko(it->second.fpFile, (off_t)ullPosition, SEEK_SET) == 0 && "nRetCode == 0");
-    RVPK_PROCESS_ERROR(fread(pbyDataBuffer, uDataSize, 1, it->second.fpFile) == 1 && "uRetCode == 1");
+    RVPK_PROCESS_ERROR_QUOTING(fseeko(it->second.fpFile, (off_t)ullPosition, SEEK_SET) == 0, "nRetCode == 0");
+    RVPK_PROCESS_ERROR_QUOTING(fread(pbyDataBuffer, uDataSize, 1, it->second.fpFile) == 1, "uRetCode == 1");
     nResult = 1;
 Exit0:
     return nResult;

@@ -21,8 +21,8 @@ public:
 
     // Opens every source in ascending id order: a record whose uIsUpdateFileItself
     // is set opens pcszExplicitFilePath when one is given; otherwise the
-    // record's file name (a single safe name: no separators, no "..", not
-    // empty, terminated inside its field) inside pcszDirectory. An empty map
+    // record's file name (a terminated relative path inside pcszDirectory:
+    // sub-folders allowed, no "..", nothing rooted, no drive). An empty map
     // succeeds at once. On failure everything opened is closed.
     int Init(const RVPK_DATA_SOURCE_FILE_INFO_MAP& rDataSourceFileInfoMap, const char16_t* pcszExplicitFilePath,
              const char16_t* pcszDirectory);

@@ -56,10 +56,10 @@ void Rv_LogPrintf(const char16_t* cpszFormat, ...);
 void Rv_LogCheckFailed(const char16_t* cpszFormat, const char* cszCondition, int nLine, const char* cszPretty);
 void Rv_LogComCheckFailed(const char16_t* cpszFormat, HRESULT hrCode, int nLine, const char* cszPretty);
 
-#define RVPK_CHECK_AND_EXIT_(Kind, Condition)                                                                  \
+#define RVPK_CHECK_AND_EXIT_(Kind, Condition, Text)                                                            \
     do {                                                                                                       \
         if (!(Condition)) {                                                                                    \
-            Rv_LogCheckFailed(u"" Kind "(%ls) at line %d in %ls", #Condition, __LINE__, __PRETTY_FUNCTION__);  \
+            Rv_LogCheckFailed(u"" Kind "(%ls) at line %d in %ls", Text, __LINE__, __PRETTY_FUNCTION__);        \
             goto Exit0;                                                                                        \
         }                                                                                                      \
     } while (0)
@@ -73,7 +73,11 @@ void Rv_LogComCheckFailed(const char16_t* cpszFormat, HRESULT hrCode, int nLine,
         }                                                                                                      \
     } while (0)
 
-#define RVPK_PROCESS_ERROR(Condition) RVPK_CHECK_AND_EXIT_("RVLOG_PROCESS_ERROR", Condition)
-#define RVPK_ASSERT_EXIT(Condition) RVPK_CHECK_AND_EXIT_("RVLOG_ASSERT_EXIT", Condition)
+#define RVPK_PROCESS_ERROR(Condition) RVPK_CHECK_AND_EXIT_("RVLOG_PROCESS_ERROR", Condition, #Condition)
+#define RVPK_ASSERT_EXIT(Condition) RVPK_CHECK_AND_EXIT_("RVLOG_ASSERT_EXIT", Condition, #Condition)
+// The same, quoting Text (a narrow literal) in place of the condition as
+// written: for a check whose line names the step it stands for.
+#define RVPK_PROCESS_ERROR_QUOTING(Condition, Text) RVPK_CHECK_AND_EXIT_("RVLOG_PROCESS_ERROR", Condition, Text)
+#define RVPK_ASSERT_EXIT_QUOTING(Condition, Text) RVPK_CHECK_AND_EXIT_("RVLOG_ASSERT_EXIT", Condition, Text)
 #define RVPK_COM_PROCESS_ERROR(Code) RVPK_COM_CHECK_AND_EXIT_("RVLOG_COM_PROCESS_ERROR", Code)
 #define RVPK_COM_ASSERT_EXIT(Code) RVPK_COM_CHECK_AND_EXIT_("RVLOG_COM_ASSERT_EXIT", Code)

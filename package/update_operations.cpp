@@ -8,7 +8,9 @@
 #include "package/durable_file.h"
 #include "package/folder_helpers.h"
 #include "package/log_stream.h"
+#include "package/update_package.h"
 #include "package/wide_string.h"
+#include "platform/file.h"
 
 #include <cstring>
 #include <vector>
@@ -110,12 +112,22 @@ int _AddEmptyDataFile(Rv_UpdateTargets& rTargets)
     int nRetCode = 0;
     RVPK_ADD_EMPTY_DATA_FILE_OPERATION AddEmptyDataFile;
     RVPK_DATA_CONFIG* pDataConfig = rTargets.pDataConfig;
+    uint64_t ullFreeBytes = 0;
 
     nRetCode = rTargets.pUpdateFileReader->GetNextData(&AddEmptyDataFile, sizeof(AddEmptyDataFile));
     RVPK_PROCESS_ERROR(nRetCode);
     RVPK_ASSERT_EXIT(pDataConfig);
     RVPK_PROCESS_ERROR(AddEmptyDataFile.uFirstDataFileIndex == pDataConfig->uDataFileCount);
     RVPK_PROCESS_ERROR(AddEmptyDataFile.uDataFileCount <= UINT32_MAX - pDataConfig->uDataFileCount);
+    // The count comes from the update file: every new file is written whole,
+    // so together they must fit the free space before the first is made.
+    nRetCode = Pf_GetFreeSpace(Rv_ToNarrow(rTargets.strPackageDirectory), &ullFreeBytes);
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Pf_GetFreeSpace(pcszPackageDirectory)");
+    if (AddEmptyDataFile.uDataFileCount > ullFreeBytes / pDataConfig->ullMaxSizePerDataFile) {
+        Rv_LogPrintf(u"ERROR: not enough disk space for %u new data files of %llu bytes, free = %llu", AddEmptyDataFile.uDataFileCount,
+                     (unsigned long long)pDataConfig->ullMaxSizePerDataFile, (unsigned long long)ullFreeBytes);
+    }
+    RVPK_PROCESS_ERROR(AddEmptyDataFile.uDataFileCount <= ullFreeBytes / pDataConfig->ullMaxSizePerDataFile);
     for (uint32_t i = 0; i < AddEmptyDataFile.uDataFileCount; ++i) {
         nRetCode = rTargets.pDataFileWriter->AddEmptyDataFile(pDataConfig->uDataFileCount);
         RVPK_PROCESS_ERROR(nRetCode);
@@ -149,6 +161,7 @@ int _AddAloneFile(Rv_UpdateTargets& rTargets)
     int nRetCode = 0;
     RVPK_ADD_FILE_OPERATION Operation;
     std::u16string strRelativePath;
+    std::u16string strPrefix;
     std::u16string strNewFilePath;
     std::u16string strParent;
     size_t pszTerminal = 0;
@@ -160,7 +173,16 @@ int _AddAloneFile(Rv_UpdateTargets& rTargets)
     RVPK_PROCESS_ERROR(nRetCode && "szName terminated");
     // Sub-folders are allowed, but nothing that leaves the package folder.
     nRetCode = Rv_IsSafeRelativePath(strRelativePath);
-    RVPK_PROCESS_ERROR(nRetCode && "Rv_IsSafeRelativePath(szName)");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Rv_IsSafeRelativePath(szName)");
+    // Stand-alone files live beside the files the store manages: none may
+    // take (or put a folder at) the name of one of them.
+    nRetCode = Rv_ReadFixedString(rTargets.pDataConfig->szFileNamePrefix, RVPK_NAME_UNITS, &strPrefix);
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "szFileNamePrefix terminated");
+    nRetCode = !_IsNameManagedByPackage(strRelativePath.substr(0, strRelativePath.find_first_of(u"\\/")), rTargets.strConfigFileName,
+                                        strPrefix);
+    if (!nRetCode)
+        Rv_LogPrintf(u"Error: the stand-alone file takes a name of the package's own files. szName = %s", strRelativePath.c_str());
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "!_IsNameManagedByPackage(szName)");
     nRetCode = _ReadInlineData(rTargets.pUpdateFileReader, Operation.uSize, &piBuffer);
     RVPK_PROCESS_ERROR(nRetCode);
     strNewFilePath = rTargets.strPackageDirectory + u"/" + strRelativePath;
@@ -241,6 +263,10 @@ int _BatchMoveData(Rv_UpdateTargets& rTargets)
     // A count of 0 fails here ("uDataSize > 0").
     nRetCode = rTargets.pUpdateFileReader->GetNextData(vecMoves.data(), (uint32_t)ullListSize);
     RVPK_PROCESS_ERROR(nRetCode);
+    // A record that moves nothing would still move its directory entries,
+    // to an address no check has looked at.
+    for (const RVPK_MOVE_DATA_BLOCK& Move : vecMoves)
+        RVPK_PROCESS_ERROR_QUOTING(Move.ullSize != 0, "ullSize != 0");
     nRetCode = rTargets.pDataFileWriter->BatchMoveMoveDataBlock(vecMoves);
     RVPK_PROCESS_ERROR(nRetCode);
     for (const RVPK_MOVE_DATA_BLOCK& Move : vecMoves) {

@@ -18,6 +18,7 @@ struct Rv_UpdateTargets {
     Rv_DirectoryFiles* pDirectoryFiles;
     Rv_DirectoryFile* pDirectoryFile;   // the header's branch, owned by pDirectoryFiles
     std::u16string strPackageDirectory;
+    std::u16string strConfigFileName;   // "Package.CFG": no stand-alone file may take its name
 };
 
 // Runs every operation, then applies the collected directory address moves.

@@ -136,6 +136,7 @@ int Rv_UpdatePackage(const char16_t* pcszUpdateFilePath, const char16_t* pcszCon
     Targets.pDataSourceFileReader = &DataSourceFileReader;
     Targets.pDirectoryFiles = &DirectoryFiles;
     Targets.strPackageDirectory = szPackageDirectory;
+    Targets.strConfigFileName = szConfigFileName;
     nRetCode = DirectoryFiles.GetDirectoryFile(strBranchName, &Targets.pDirectoryFile);
     RVPK_PROCESS_ERROR(nRetCode);
 

@@ -18,9 +18,20 @@ int Rv_UpdatePackage(const char16_t* pcszUpdateFilePath, const char16_t* pcszCon
 // The steps around the operations, for the procedure and for tests.
 // Renames every "*.DATA" data file to "*.DAT" (replacing).
 int _TransDataToDat(const char16_t* pcszPackageDirectory);
-// Removes leftovers: "*.tmp", "*.ToDelete", and "*.DIR" files whose header
-// does not hold the configuration's data version.
+// Removes leftovers: "*.tmp", "*.ToDelete", "*.DIR" files whose header does
+// not hold the configuration's data version, and the data files at or beyond
+// the configuration's count (added by an update that was rolled back).
 int _CleanPackageDirectoryForUpdate(const RVPK_DATA_CONFIG& rDataConfig, const char16_t* pcszPackageDirectory);
+// True when strName is "<prefix><n>.DAT" or "<prefix><n>.DATA" with n in
+// decimal, compared without ASCII case. *pullRetIndex gets n (UINT64_MAX when
+// it does not fit); *pbRetAsWritten is 1 when n has no leading zero and fits
+// 32 bits, so that the name is the one the data files are given.
+int _IsDataFileName(const std::u16string& strName, const std::u16string& strPrefix, uint64_t* pullRetIndex, int* pbRetAsWritten);
+// True when a file or folder of this name in the package folder would be
+// taken for one the store manages: the configuration file, "BackupData", a
+// "*.BackupDir", "*.DIR", "*.tmp", "*.temp" or "*.ToDelete" name, or a data
+// file name of the package (all without ASCII case).
+int _IsNameManagedByPackage(const std::u16string& strName, const std::u16string& strConfigFileName, const std::u16string& strPrefix);
 // Moves the file to "<path>.<seconds>.ToDelete", then deletes that.
 int _RenameAndThanDelete(const std::u16string& strPath);
 // A package key of 0 accepts every update file.

@@ -67,6 +67,46 @@ Exit0:
     return nResult;
 }
 
+int _IsDataFileName(const std::u16string& strName, const std::u16string& strPrefix, uint64_t* pullRetIndex, int* pbRetAsWritten)
+{
+    size_t uDot = strName.rfind(u'.');
+    size_t uDigits = 0;
+    uint64_t ullIndex = 0;
+
+    if (strPrefix.empty() || uDot == std::u16string::npos || uDot <= strPrefix.size())
+        return 0;
+    if (!Rv_StrCaseEqual(strName.substr(0, strPrefix.size()), strPrefix))
+        return 0;
+    if (!Rv_StrCaseEqual(strName.substr(uDot + 1), u"DAT") && !Rv_StrCaseEqual(strName.substr(uDot + 1), u"DATA"))
+        return 0;
+    for (size_t i = strPrefix.size(); i < uDot; ++i) {
+        char16_t c = strName[i];
+        if (c < u'0' || c > u'9')
+            return 0;
+        ullIndex = (ullIndex > (UINT64_MAX - 9) / 10) ? UINT64_MAX : ullIndex * 10 + (uint64_t)(c - u'0');
+        ++uDigits;
+    }
+    *pullRetIndex = ullIndex;
+    *pbRetAsWritten = (uDigits == 1 || strName[strPrefix.size()] != u'0') && ullIndex <= UINT32_MAX;
+    return 1;
+}
+
+int _IsNameManagedByPackage(const std::u16string& strName, const std::u16string& strConfigFileName, const std::u16string& strPrefix)
+{
+    static const char16_t* const s_apcszManagedExtensions[] = {u"BackupDir", u"DIR", u"tmp", u"temp", u"ToDelete"};
+    uint64_t ullIndex = 0;
+    int bAsWritten = 0;
+
+    if (Rv_StrCaseEqual(strName, strConfigFileName) || Rv_StrCaseEqual(strName, u"BackupData"))
+        return 1;
+    if (strName.find(u'.') != std::u16string::npos) {
+        for (const char16_t* pcszExtension : s_apcszManagedExtensions)
+            if (Rv_StrCaseEqual(Rv_GetExtension(strName), pcszExtension))
+                return 1;
+    }
+    return _IsDataFileName(strName, strPrefix, &ullIndex, &bAsWritten);
+}
+
 int _CleanPackageDirectoryForUpdate(const RVPK_DATA_CONFIG& rDataConfig, const char16_t* pcszPackageDirectory)
 {
     int nResult = 0;
@@ -74,11 +114,16 @@ int _CleanPackageDirectoryForUpdate(const RVPK_DATA_CONFIG& rDataConfig, const c
     std::vector<std::u16string> vecNames;
     std::u16string strExtension;
     std::u16string strPath;
+    std::u16string strPrefix;
     FILE* fpFile = nullptr;
     RVPK_DIRECTORY_HEADER Header;
     size_t uReadCount = 0;
+    uint64_t ullDataFileIndex = 0;
+    int bAsWritten = 0;
 
     RVPK_ASSERT_EXIT(pcszPackageDirectory);
+    nRetCode = Rv_ReadFixedString(rDataConfig.szFileNamePrefix, 64, &strPrefix);
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "szFileNamePrefix terminated");
     nRetCode = Rv_ListPackageFiles(pcszPackageDirectory, &vecNames);
     RVPK_PROCESS_ERROR(nRetCode);
     for (const std::u16string& strName : vecNames) {
@@ -86,7 +131,15 @@ int _CleanPackageDirectoryForUpdate(const RVPK_DATA_CONFIG& rDataConfig, const c
             continue;
         strExtension = Rv_GetExtension(strName);
         strPath = Rv_JoinPackagePath(pcszPackageDirectory, strName);
-        if (Rv_StrCaseEqual(strExtension, u"tmp")) {
+        if (_IsDataFileName(strName, strPrefix, &ullDataFileIndex, &bAsWritten)) {
+            // Nothing refers to a data file beyond the count: an update that
+            // added it was rolled back, or never saved its configuration.
+            if (!bAsWritten || ullDataFileIndex < rDataConfig.uDataFileCount)
+                continue;
+            Pf_CrashPoint();
+            if (Rv_DeleteFile(strPath.c_str()))
+                Rv_LogPrintf(u"Remove succeed: %s", strPath.c_str());
+        } else if (Rv_StrCaseEqual(strExtension, u"tmp")) {
             nRetCode = _RenameAndThanDelete(strPath);
             RVPK_PROCESS_ERROR(nRetCode);
             Rv_LogPrintf(u"Rename And Than delete tmp files: filepath = %s", strPath.c_str());
@@ -121,14 +174,17 @@ Exit0:
 int _ValidateUpdateKey(uint32_t uUpdateKeyInUpdateFile, uint32_t uUpdateKeyInConfigFile)
 {
     int nResult = 0;
+    int nRetCode = 0;
 
-    if (uUpdateKeyInConfigFile != 0 && uUpdateKeyInUpdateFile != uUpdateKeyInConfigFile) {
+    // A package key of 0 accepts every update file.
+    nRetCode = uUpdateKeyInConfigFile == 0 || uUpdateKeyInUpdateFile == uUpdateKeyInConfigFile;
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "uUpdateKeyInUpdateFile == uUpdateKeyInConfigFile");
+    nResult = 1;
+Exit0:
+    if (!nResult) {
         Rv_LogPrintf(u"Validate Update Key: uUpdateKeyInUpdateFile = %u, uUpdateKeyInConfigFile = %u", uUpdateKeyInUpdateFile,
                      uUpdateKeyInConfigFile);
     }
-    RVPK_PROCESS_ERROR(uUpdateKeyInConfigFile == 0 || uUpdateKeyInUpdateFile == uUpdateKeyInConfigFile);
-    nResult = 1;
-Exit0:
     return nResult;
 }
 

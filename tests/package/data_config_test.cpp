@@ -65,6 +65,10 @@ TEST(DataConfigFile, MalformedFilesAreRefused)
     };
     Rv_TestConfigSpec ZeroMax;
     ZeroMax.ullMaxSizePerDataFile = 0;
+    Rv_TestConfigSpec FourGiB;
+    FourGiB.ullMaxSizePerDataFile = 0x100000000ull;
+    Rv_TestConfigSpec HugeMax;
+    HugeMax.ullMaxSizePerDataFile = UINT64_MAX;
     struct Case {
         const char* cszName;
         std::string strBytes;
@@ -78,6 +82,8 @@ TEST(DataConfigFile, MalformedFilesAreRefused)
         {"prefix with separator", WithPrefix(u"..\\..\\x", true), "Rv_IsSafeFileName(szFileNamePrefix)"},
         {"prefix absolute", WithPrefix(u"/etc/pak", true), "Rv_IsSafeFileName(szFileNamePrefix)"},
         {"maximum size 0", Rv_TestMakeConfig(ZeroMax), "ullMaxSizePerDataFile > 0"},
+        {"maximum size 4 GiB", Rv_TestMakeConfig(FourGiB), "ullMaxSizePerDataFile <= UINT32_MAX"},
+        {"maximum size far above 4 GiB", Rv_TestMakeConfig(HugeMax), "ullMaxSizePerDataFile = 18446744073709551615"},
     };
     for (const Case& c : aCases) {
         Rv_TestTempDir dir;

@@ -150,6 +150,9 @@ TEST_F(DataFileTest, WriterRefusesBadSettingsAndBadRangesWithoutChangingAByte)
         EXPECT_FALSE(m_Writer.MoveDataBlock(c.ullSrc, c.ullSize, c.ullDest)) << c.ullSrc << " " << c.ullDest;
     EXPECT_FALSE(m_Writer.BatchMoveMoveDataBlock({{0, 100, 10}, {200, 2 * s_ullMax, 10}}));
     EXPECT_FALSE(m_Writer.BatchMoveMoveDataBlock({{0, 100, 10}, {300, 300, 10}}));
+    // A move of nothing is refused like a single one, whatever its addresses.
+    EXPECT_FALSE(m_Writer.BatchMoveMoveDataBlock({{0, 100, 10}, {1000, 999999999, 0}}));
+    EXPECT_FALSE(m_Writer.BatchMoveMoveDataBlock({{0, 10, 0}, {20, 40, 5}}));
     ASSERT_TRUE(m_Writer.Uninit());
     EXPECT_EQ(Image(2), strBefore);
 }
@@ -191,7 +194,6 @@ TEST_F(DataFileTest, BatchMovesTakeEffectAllAtOnce)
         {"shift right onto itself", {{0, 10, 500}}},
         {"swap", {{0, 1000, 100}, {1000, 0, 100}}},
         {"cross-file chain", {{s_ullMax, 0, 64}, {0, s_ullMax + 32, 64}}},
-        {"empty move skipped", {{0, 10, 0}, {20, 40, 5}}},
     };
     for (const Case& c : aCases) {
         MakeFiles(2);

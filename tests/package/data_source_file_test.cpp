@@ -49,6 +49,21 @@ TEST(DataSourceFileReader, ReadsFromNamedSourcesAndTheUpdateFileItself)
     EXPECT_TRUE(Empty.Init({}, nullptr, nullptr));
 }
 
+TEST(DataSourceFileReader, OpensSourcesInSubFoldersOfTheWorkingFolder)
+{
+    Rv_TestTempDir Dir;
+    Rv_TestPackageLog Log;
+    Rv_TestWriteFile(Dir.File("sub/deeper/inner.bin"), "0123456789");
+    std::u16string strFolder = Pf_Utf8ToUtf16(Dir.Path());
+    for (const std::u16string& strName : {std::u16string(u"sub/deeper/inner.bin"), std::u16string(u"sub\\deeper\\inner.bin")}) {
+        Rv_DataSourceFileReader Reader;
+        ASSERT_TRUE(Reader.Init({{1, MakeInfo(1, 0, strName, 2)}}, nullptr, strFolder.c_str())) << Log.All();
+        char szBuffer[4] = {};
+        ASSERT_TRUE(Reader.ReadData(1, 1, 3, szBuffer));
+        EXPECT_EQ("345", std::string(szBuffer, 3));
+    }
+}
+
 TEST(DataSourceFileReader, RefusesNamesThatLeaveTheFolderOrHaveNoEnd)
 {
     Rv_TestTempDir Dir;
@@ -60,7 +75,8 @@ TEST(DataSourceFileReader, RefusesNamesThatLeaveTheFolderOrHaveNoEnd)
     RVPK_DATA_SOURCE_FILE_INFO Unterminated = MakeInfo(2, 0, u"ok.bin", 0);
     for (char16_t& c : Unterminated.szFileName)
         c = u'a';
-    std::u16string aNames[] = {u"../ok.bin", u"sub/inner.bin", u"sub\\inner.bin", Pf_Utf8ToUtf16(Dir.File("ok.bin")), u"", u"missing.bin"};
+    std::u16string aNames[] = {u"../ok.bin",  u"sub/../../ok.bin", u"sub//inner.bin", u"C:\\ok.bin", u"\\ok.bin",
+                               Pf_Utf8ToUtf16(Dir.File("ok.bin")), u"", u"missing.bin"};
     for (const std::u16string& strName : aNames) {
         Rv_DataSourceFileReader Reader;
         RVPK_DATA_SOURCE_FILE_INFO_MAP Map = {{1, MakeInfo(1, 0, u"ok.bin", 0)}, {2, MakeInfo(2, 0, strName, 0)}};

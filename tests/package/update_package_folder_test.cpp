@@ -48,13 +48,26 @@ TEST_F(UpdateFolderTest, CleanUpRemovesLeftoversAndDirectoryFilesOfAnotherVersio
     Write("main.DIR.BackupDir", strMain);
     Write("pak0.DAT", "data");
     Write("tmp", "no extension");
+    // Data files at or beyond the configuration's count (1) go; names that
+    // are not the ones the data files are given stay.
+    Write("pak1.DAT", "added by a rolled-back update");
+    Write("PAK12.data", "added by a rolled-back update");
+    Write("pak01.DAT", "not a data-file name");
+    Write("pakx.DAT", "not a data-file name");
+    Write("other3.DAT", "not a data-file name");
+    Write("pak99999999999.DAT", "not a data-file name");
     ASSERT_TRUE(_CleanPackageDirectoryForUpdate(*(const RVPK_DATA_CONFIG*)Rv_TestMakeConfig(Spec).data(), Folder().c_str()));
     std::map<std::string, std::string> mapExpected = {{"Package.CFG", Rv_TestMakeConfig(Spec)},
                                                       {"main.DIR", strMain},
                                                       {"main.DIR.BackupDir", strMain},
                                                       {"pak0.DAT", "data"},
-                                                      {"tmp", "no extension"}};
+                                                      {"tmp", "no extension"},
+                                                      {"pak01.DAT", "not a data-file name"},
+                                                      {"pakx.DAT", "not a data-file name"},
+                                                      {"other3.DAT", "not a data-file name"},
+                                                      {"pak99999999999.DAT", "not a data-file name"}};
     EXPECT_EQ("", Rv_TestDiffSnapshots(mapExpected, Snapshot()));
+    EXPECT_TRUE(m_Log.Has("Remove succeed: " + m_Dir.File("pak1.DAT")));
     EXPECT_TRUE(m_Log.Has("Rename And Than delete DIR files: filepath = " + m_Dir.File("old.dir")));
     EXPECT_TRUE(m_Log.Has("Rename And Than delete tmp files: filepath = " + m_Dir.File("main.DIR.1234.tmp")));
     EXPECT_TRUE(m_Log.Has("Remove succeed: " + m_Dir.File("x.99.ToDelete")));
@@ -70,7 +83,26 @@ TEST(UpdateKey, ZeroInThePackageAcceptsAnyKey)
     } aCases[] = {{5, 0, 1}, {0, 0, 1}, {5, 5, 1}, {5, 6, 0}, {0, 6, 0}};
     for (const auto& Case : aCases)
         EXPECT_EQ(Case.bAccepted, _ValidateUpdateKey(Case.uInUpdateFile, Case.uInConfig)) << Case.uInUpdateFile << " " << Case.uInConfig;
-    EXPECT_TRUE(Log.Has("Validate Update Key: uUpdateKeyInUpdateFile = 5, uUpdateKeyInConfigFile = 6"));
+    // The failed check's line comes first, then the two keys.
+    Log.Clear();
+    EXPECT_FALSE(_ValidateUpdateKey(5, 6));
+    std::vector<std::string> vecLines = Log.Lines();
+    ASSERT_EQ(2u, vecLines.size()) << Log.All();
+    EXPECT_EQ(0u, vecLines[0].find("RVLOG_PROCESS_ERROR(uUpdateKeyInUpdateFile == uUpdateKeyInConfigFile) at line ")) << vecLines[0];
+    EXPECT_EQ("Validate Update Key: uUpdateKeyInUpdateFile = 5, uUpdateKeyInConfigFile = 6", vecLines[1]);
+}
+
+TEST(StoreNames, StandAloneFilesMayNotTakeTheNamesOfThePackagesOwnFiles)
+{
+    const char16_t* const apcszManaged[] = {u"Package.CFG", u"package.cfg", u"Package.CFG.temp", u"BackupData", u"BACKUPDATA",
+                                            u"main.DIR.BackupDir", u"x.backupdir", u"new.dir", u"a.TMP", u"main.DIR.5.tmp",
+                                            u"x.temp", u"y.3.ToDelete", u"pak0.DAT", u"PAK7.data", u"pak01.DAT", u"pak4294967296.DAT"};
+    const char16_t* const apcszFree[] = {u"readme.txt", u"pak.DAT", u"pakx.DAT", u"pak1.DAT.txt", u"other1.DAT", u"Package.CFG2",
+                                         u"BackupData2", u"DIR", u"pak1DAT"};
+    for (const char16_t* pcszName : apcszManaged)
+        EXPECT_TRUE(_IsNameManagedByPackage(pcszName, u"Package.CFG", u"pak")) << Pf_Utf16ToUtf8(pcszName);
+    for (const char16_t* pcszName : apcszFree)
+        EXPECT_FALSE(_IsNameManagedByPackage(pcszName, u"Package.CFG", u"pak")) << Pf_Utf16ToUtf8(pcszName);
 }
 
 TEST_F(UpdateFolderTest, NewBranchGetsAnEmptyDirectoryFileAndAnOldOneIsKept)

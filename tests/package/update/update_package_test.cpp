@@ -212,6 +212,8 @@ TEST_F(UpdatePackageTest, FailedUpdateIsRolledBackByTheNextCall)
     EXPECT_EQ(mapBefore.at("Package.CFG"), mapNow["Package.CFG"]);
     // The branch the failed update added is gone: its file never carried the package's version.
     EXPECT_EQ(0u, mapNow.count("extra.DIR"));
+    // So is the data file it added: the configuration's count no longer takes it in.
+    EXPECT_EQ(0u, mapNow.count("pak2.DAT"));
 
     ASSERT_TRUE(Apply(EveryOperation())) << m_Log.All();
     EXPECT_EQ("", Rv_TestDiffSnapshots(AfterEveryOperation(), Snapshot()));
@@ -255,6 +257,18 @@ TEST_F(UpdatePackageTest, HostileUpdateFilesAreRefusedAndRolledBack)
     HostileBatchMove.RawOperation(RVPK_OP_BATCH_MOVE_DATA, std::string("\xFF\xFF\xFF\x0F", 4));
     Rv_TestUpdateFileBuilder EmptyBatchMove;
     EmptyBatchMove.BatchMove({});
+    Rv_TestUpdateFileBuilder ZeroSizeBatchMove;
+    ZeroSizeBatchMove.BatchMove({{1000, 999999999, 0}});
+    Rv_TestUpdateFileBuilder HugeEmptyFileCount;
+    HugeEmptyFileCount.AddEmptyDataFiles(2, 0x7FFFFFFF);   // 8 TiB of data files
+    // Stand-alone files named like the files the store manages, or with a
+    // folder of such a name.
+    std::vector<Rv_TestUpdateFileBuilder> vecManagedNames;
+    for (const char16_t* pcszName : {u"Package.CFG", u"package.cfg", u"Package.CFG.temp", u"BackupData", u"backupdata\\x.txt",
+                                     u"main.DIR.BackupDir", u"x.dir", u"main.DIR.7.tmp", u"a.ToDelete", u"pak0.DAT", u"PAK5.data/x"}) {
+        vecManagedNames.emplace_back();
+        vecManagedNames.back().AddAloneFile(pcszName, "x");
+    }
     const struct {
         const char* cszName;
         const Rv_TestUpdateFileBuilder& Update;
@@ -270,6 +284,19 @@ TEST_F(UpdatePackageTest, HostileUpdateFilesAreRefusedAndRolledBack)
         {"batch total below the items' sum", BatchTotalTooSmall, "uTotalDataSize >= sum of the item sizes"},
         {"hostile batch move count", HostileBatchMove, "ullListSize <= "},
         {"empty batch move", EmptyBatchMove, "in Rv_UpdateFileReader::GetNextData"},
+        {"batch move record of size 0", ZeroSizeBatchMove, "RVLOG_PROCESS_ERROR(ullSize != 0)"},
+        {"more new data files than the disk holds", HugeEmptyFileCount, "ullFreeBytes"},
+        {"stand-alone file named like the configuration", vecManagedNames[0], "RVLOG_PROCESS_ERROR(!_IsNameManagedByPackage(szName))"},
+        {"... in another case", vecManagedNames[1], "!_IsNameManagedByPackage(szName)"},
+        {"... like its temporary file", vecManagedNames[2], "!_IsNameManagedByPackage(szName)"},
+        {"... like the backup data", vecManagedNames[3], "!_IsNameManagedByPackage(szName)"},
+        {"... in a folder named like the backup data", vecManagedNames[4], "!_IsNameManagedByPackage(szName)"},
+        {"... like a directory backup", vecManagedNames[5], "!_IsNameManagedByPackage(szName)"},
+        {"... like a directory file", vecManagedNames[6], "!_IsNameManagedByPackage(szName)"},
+        {"... like a leftover", vecManagedNames[7], "!_IsNameManagedByPackage(szName)"},
+        {"... like a file to delete", vecManagedNames[8], "!_IsNameManagedByPackage(szName)"},
+        {"... like a data file", vecManagedNames[9], "!_IsNameManagedByPackage(szName)"},
+        {"... in a folder named like a legacy data file", vecManagedNames[10], "!_IsNameManagedByPackage(szName)"},
     };
     for (const auto& Case : aCases) {
         SCOPED_TRACE(Case.cszName);
@@ -290,6 +317,57 @@ TEST_F(UpdatePackageTest, HostileUpdateFilesAreRefusedAndRolledBack)
         mapNow.erase("empty.txt");
         EXPECT_EQ("", Rv_TestDiffSnapshots(mapBefore, mapNow));
     }
+}
+
+TEST_F(UpdatePackageTest, DataSourcesMayLieInSubFoldersOfTheWorkingFolder)
+{
+    MakePackage();
+    Rv_TestWriteFile(m_Dir.File("work/data/part/src.bin"), "abcdefgh");
+    Rv_TestUpdateFileBuilder Update;
+    Update.AddFileDataSource(1, u"data\\part\\src.bin", 2);
+    Update.AddFileDataSource(2, u"data/part/src.bin", 0);
+    Update.BatchAdd({{10, 3, 1, 0}, {20, 2, 2, 6}});
+    Update.AddOverwriteSegment(10, 3);
+    Update.AddOverwriteSegment(20, 2);
+    ASSERT_TRUE(Apply(Update)) << m_Log.All();
+    EXPECT_EQ(_Put(_Put(_Pattern('a'), 10, "cde"), 20, "gh"), Snapshot()["pak0.DAT"]);
+}
+
+TEST_F(UpdatePackageTest, NewDataFilesMustFitTheFreeSpace)
+{
+    struct SimGuard {
+        ~SimGuard() { unsetenv("RV_SIM_ROOT"); }
+    } Guard;
+    Rv_TestWriteFile(m_Dir.File("sim/free_bytes"), std::to_string(3 * s_ullMax - 1));
+    setenv("RV_SIM_ROOT", m_Dir.File("sim").c_str(), 1);
+    MakePackage();
+    const std::map<std::string, std::string> mapBefore = Snapshot();
+    Rv_TestUpdateFileBuilder Three;
+    Three.AddEmptyDataFiles(2, 3);
+    EXPECT_FALSE(Apply(Three));
+    EXPECT_TRUE(m_Log.Has("ERROR: not enough disk space for 3 new data files of 4096 bytes, free = 12287")) << m_Log.All();
+    EXPECT_FALSE(Pf_PathExists(Pak() + "/pak2.DAT"));
+    Rv_TestUpdateFileBuilder Two;
+    Two.uFromDataVersion = 1;
+    Two.AddEmptyDataFiles(2, 2);
+    EXPECT_TRUE(Apply(Two)) << m_Log.All();
+    std::map<std::string, std::string> mapNow = Snapshot();
+    EXPECT_EQ(_CE(s_ullMax), mapNow["pak3.DAT"]);
+    EXPECT_EQ(mapBefore.at("pak1.DAT"), mapNow["pak1.DAT"]);
+}
+
+TEST_F(UpdatePackageTest, DataFilesAbove4GiBAreRefusedBeforeAnythingIsWritten)
+{
+    m_Spec.ullMaxSizePerDataFile = 0x100000000ull;
+    m_Spec.uDataFileCount = 0;
+    Rv_TestMakePackage(Pak(), m_Spec, {}, {{"main.DIR", Rv_TestMakeDirFile("main", 1, {{1, 0, 10}})}});
+    const std::map<std::string, std::string> mapBefore = Snapshot();
+    Rv_TestUpdateFileBuilder Update;
+    Update.AddDirIndex(2, 20, 5);
+    EXPECT_FALSE(Apply(Update));
+    EXPECT_TRUE(m_Log.Has("RVLOG_PROCESS_ERROR(Config.ullMaxSizePerDataFile <= UINT32_MAX)")) << m_Log.All();
+    // Still in state 1, without a backup: nothing to roll back.
+    EXPECT_EQ("", Rv_TestDiffSnapshots(mapBefore, Snapshot()));
 }
 
 TEST_F(UpdatePackageTest, KilledAtEveryStepTheRerunGivesTheNewPackage)
