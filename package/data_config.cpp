@@ -53,9 +53,9 @@ int Rv_DataConfigFile::LoadDataConfig(RVPK_DATA_CONFIG* pRetDataConfig)
     RVPK_PROCESS_ERROR(lFileSize == sizeof(RVPK_DATA_CONFIG));
     // The prefix becomes part of every data-file name: a terminated plain name only.
     nRetCode = Rv_ReadFixedString(Config.szFileNamePrefix, 64, &strPrefix);
-    RVPK_PROCESS_ERROR(nRetCode && "szFileNamePrefix terminated");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "szFileNamePrefix terminated");
     nRetCode = Rv_IsSafeFileName(strPrefix);
-    RVPK_PROCESS_ERROR(nRetCode && "Rv_IsSafeFileName(szFileNamePrefix)");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Rv_IsSafeFileName(szFileNamePrefix)");
     // Every data address is split by this size, and every data file is
     // made and mapped with a 32-bit length: a larger size could never be
     // written, so it is refused before the package is touched.
@@ -87,7 +87,7 @@ int Rv_DataConfigFile::SaveDataConfig(const RVPK_DATA_CONFIG* pDataConfig)
 
     RVPK_ASSERT_EXIT(pDataConfig);
     RVPK_ASSERT_EXIT(m_szDataFilePath[0]);
-    RVPK_PROCESS_ERROR(strTempPath.size() < 260 && "nRetCode != -1");
+    RVPK_PROCESS_ERROR_QUOTING(strTempPath.size() < 260, "nRetCode != -1");
 
     Pf_CrashPoint();
     fpTempDataConfig = Rv_FOpen(strTempPath.c_str(), "wb");
@@ -98,14 +98,14 @@ int Rv_DataConfigFile::SaveDataConfig(const RVPK_DATA_CONFIG* pDataConfig)
     RVPK_PROCESS_ERROR(uFileWriteCount == 1);
     // A full disk may show only here: the short file must never replace the good one.
     nRetCode = Rv_CloseWrittenFile(&fpTempDataConfig, 1);
-    RVPK_PROCESS_ERROR(nRetCode && "Rv_CloseWrittenFile(fpTempDataConfig)");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Rv_CloseWrittenFile(fpTempDataConfig)");
 
     Pf_CrashPoint();
     nRetCode = Rv_MoveFileOverwrite(strTempPath.c_str(), strPath.c_str());
     RVPK_PROCESS_ERROR(nRetCode);
     strFolder = (uSlash == std::u16string::npos) ? std::u16string(u".") : strPath.substr(0, uSlash ? uSlash : 1);
     nRetCode = Rv_SyncDirectory(strFolder.c_str());
-    RVPK_PROCESS_ERROR(nRetCode && "Rv_SyncDirectory(folder)");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Rv_SyncDirectory(folder)");
 
     Rv_LogPrintf(u"The package has been upgraded to the latest version successfully...(latest version = %u)",
                  pDataConfig->uDataVersion);

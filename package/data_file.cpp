@@ -202,8 +202,8 @@ int Rv_DataFileReader::ReadRawData(uint64_t ullAddress, uint64_t ullSize, IRv_Bu
     RVPK_PROCESS_ERROR(ullSize <= m_ullMaxSizePerDataFile - ullOffset);
     hrRetCode = Rv_CreateBuffer((uint32_t)ullSize, &piBuffer);
     RVPK_COM_PROCESS_ERROR(hrRetCode);
-    RVPK_PROCESS_ERROR(fseeko(m_fpDataFileArray[uDataFielIndex], (off_t)ullOffset, SEEK_SET) == 0 && "nRetCode == 0");
-    RVPK_PROCESS_ERROR(fread(piBuffer->GetData(), (size_t)ullSize, 1, m_fpDataFileArray[uDataFielIndex]) == 1 && "uReadCount == 1");
+    RVPK_PROCESS_ERROR_QUOTING(fseeko(m_fpDataFileArray[uDataFielIndex], (off_t)ullOffset, SEEK_SET) == 0, "nRetCode == 0");
+    RVPK_PROCESS_ERROR_QUOTING(fread(piBuffer->GetData(), (size_t)ullSize, 1, m_fpDataFileArray[uDataFielIndex]) == 1, "uReadCount == 1");
     *ppRetBuffer = piBuffer;
     piBuffer = nullptr;
     nResult = 1;

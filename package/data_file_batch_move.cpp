@@ -46,7 +46,7 @@ int Rv_DataFileWriter::_CopyBetween(IRv_FileMapping* piSrc, uint64_t ullSrcOffse
     RVPK_COM_PROCESS_ERROR(hrRetCode);
     hrRetCode = piDest->MapView(ullDestOffset, (uint32_t)ullSize, &piDestView);
     RVPK_COM_PROCESS_ERROR(hrRetCode);
-    RVPK_PROCESS_ERROR(piDestView->GetData() && "piDestFileBuffer");
+    RVPK_PROCESS_ERROR_QUOTING(piDestView->GetData(), "piDestFileBuffer");
     memcpy(piDestView->GetData(), piSrcView->GetData(), (size_t)ullSize);
     nResult = 1;
 Exit0:
@@ -71,7 +71,7 @@ int Rv_DataFileWriter::BatchMoveMoveDataBlock(const std::vector<RVPK_MOVE_DATA_B
         // A move of nothing has no range to check, and a caller would still
         // move its directory entries.
         RVPK_PROCESS_ERROR_QUOTING(Move.ullSize != 0, "ullSize != 0");
-        RVPK_PROCESS_ERROR(Move.ullSrcAddress != Move.ullDestAddress && "itMoveDataItem->ullSrcAddress != itMoveDataItem->ullDestAddress");
+        RVPK_PROCESS_ERROR_QUOTING(Move.ullSrcAddress != Move.ullDestAddress, "itMoveDataItem->ullSrcAddress != itMoveDataItem->ullDestAddress");
         nRetCode = _GetMapping(Move.ullSrcAddress, Move.ullSize, &Item.piSrc, &Item.ullSrcOffset, &Item.uSrcIndex);
         RVPK_PROCESS_ERROR(nRetCode);
         nRetCode = _GetMapping(Move.ullDestAddress, Move.ullSize, &Item.piDest, &Item.ullDestOffset, &Item.uDestIndex);
@@ -100,7 +100,7 @@ int Rv_DataFileWriter::BatchMoveMoveDataBlock(const std::vector<RVPK_MOVE_DATA_B
         if (itRange == vecDestRanges.end() || itRange->ullBegin >= ullEnd)
             continue;
         Item.pbySnapshot.reset(new (std::nothrow) unsigned char[Item.Move.ullSize]);
-        RVPK_PROCESS_ERROR(Item.pbySnapshot && "snapshot of an overwritten source");
+        RVPK_PROCESS_ERROR_QUOTING(Item.pbySnapshot, "snapshot of an overwritten source");
         hrRetCode = Item.piSrc->MapView(Item.ullSrcOffset, (uint32_t)Item.Move.ullSize, &piView);
         RVPK_COM_PROCESS_ERROR(hrRetCode);
         memcpy(Item.pbySnapshot.get(), piView->GetData(), (size_t)Item.Move.ullSize);
@@ -116,7 +116,7 @@ int Rv_DataFileWriter::BatchMoveMoveDataBlock(const std::vector<RVPK_MOVE_DATA_B
         if (Item.pbySnapshot) {
             hrRetCode = Item.piDest->MapView(Item.ullDestOffset, (uint32_t)Item.Move.ullSize, &piView);
             RVPK_COM_PROCESS_ERROR(hrRetCode);
-            RVPK_PROCESS_ERROR(piView->GetData() && "piDestFileBuffer");
+            RVPK_PROCESS_ERROR_QUOTING(piView->GetData(), "piDestFileBuffer");
             memcpy(piView->GetData(), Item.pbySnapshot.get(), (size_t)Item.Move.ullSize);
             Rv_ComRelease(piView);
         } else {

@@ -19,7 +19,7 @@ int Rv_GetHashTableLen(uint32_t uEntryCount, uint32_t* puRetHashTableLen)
     // Single precision, as the files on disk were laid out; truncated in 64
     // bits so that the largest counts cannot overflow the conversion.
     ullHashTableLen = (uint64_t)((float)uEntryCount / 0.75f);
-    RVPK_PROCESS_ERROR(ullHashTableLen >= uEntryCount && "uHashTableLen >= uEntryCount");
+    RVPK_PROCESS_ERROR_QUOTING(ullHashTableLen >= uEntryCount, "uHashTableLen >= uEntryCount");
     RVPK_PROCESS_ERROR(ullHashTableLen <= UINT32_MAX);
     *puRetHashTableLen = (uint32_t)ullHashTableLen;
     nResult = 1;
@@ -91,7 +91,7 @@ int RVPK_DirectoryEntryArray::_SetUint16Value(uint32_t uIndex, uint32_t uFieldOf
     unsigned char* pbyAddress = _FieldAddress(uIndex, uFieldOffset, 2);
     uint16_t usValue = (uint16_t)ullValue;
 
-    RVPK_PROCESS_ERROR(pbyAddress && "pbyAddress < m_pbyArrayBuffer + m_uBufferSize");
+    RVPK_PROCESS_ERROR_QUOTING(pbyAddress, "pbyAddress < m_pbyArrayBuffer + m_uBufferSize");
     RVPK_PROCESS_ERROR(ullValue <= UINT16_MAX);
     memcpy(pbyAddress, &usValue, sizeof(usValue));
     nResult = 1;
@@ -105,7 +105,7 @@ int RVPK_DirectoryEntryArray::_SetUint32Value(uint32_t uIndex, uint32_t uFieldOf
     unsigned char* pbyAddress = _FieldAddress(uIndex, uFieldOffset, 4);
     uint32_t uValue = (uint32_t)ullValue;
 
-    RVPK_PROCESS_ERROR(pbyAddress && "pbyAddress < m_pbyArrayBuffer + m_uBufferSize");
+    RVPK_PROCESS_ERROR_QUOTING(pbyAddress, "pbyAddress < m_pbyArrayBuffer + m_uBufferSize");
     RVPK_PROCESS_ERROR(ullValue <= UINT32_MAX);
     memcpy(pbyAddress, &uValue, sizeof(uValue));
     nResult = 1;
@@ -118,7 +118,7 @@ int RVPK_DirectoryEntryArray::_SetUint64Value(uint32_t uIndex, uint32_t uFieldOf
     int nResult = 0;
     unsigned char* pbyAddress = _FieldAddress(uIndex, uFieldOffset, 8);
 
-    RVPK_PROCESS_ERROR(pbyAddress && "pbyAddress < m_pbyArrayBuffer + m_uBufferSize");
+    RVPK_PROCESS_ERROR_QUOTING(pbyAddress, "pbyAddress < m_pbyArrayBuffer + m_uBufferSize");
     memcpy(pbyAddress, &ullValue, sizeof(ullValue));
     nResult = 1;
 Exit0:
@@ -131,7 +131,7 @@ int RVPK_DirectoryEntryArray::_GetUint16Value(uint32_t uIndex, uint32_t uFieldOf
     unsigned char* pbyAddress = _FieldAddress(uIndex, uFieldOffset, 2);
     uint16_t usValue = 0;
 
-    RVPK_PROCESS_ERROR(pbyAddress && "pbyAddress < m_pbyArrayBuffer + m_uBufferSize");
+    RVPK_PROCESS_ERROR_QUOTING(pbyAddress, "pbyAddress < m_pbyArrayBuffer + m_uBufferSize");
     memcpy(&usValue, pbyAddress, sizeof(usValue));
     *pullRetValue = usValue;
     nResult = 1;
@@ -145,7 +145,7 @@ int RVPK_DirectoryEntryArray::_GetUint32Value(uint32_t uIndex, uint32_t uFieldOf
     unsigned char* pbyAddress = _FieldAddress(uIndex, uFieldOffset, 4);
     uint32_t uValue = 0;
 
-    RVPK_PROCESS_ERROR(pbyAddress && "pbyAddress < m_pbyArrayBuffer + m_uBufferSize");
+    RVPK_PROCESS_ERROR_QUOTING(pbyAddress, "pbyAddress < m_pbyArrayBuffer + m_uBufferSize");
     memcpy(&uValue, pbyAddress, sizeof(uValue));
     *pullRetValue = uValue;
     nResult = 1;
@@ -158,7 +158,7 @@ int RVPK_DirectoryEntryArray::_GetUint64Value(uint32_t uIndex, uint32_t uFieldOf
     int nResult = 0;
     unsigned char* pbyAddress = _FieldAddress(uIndex, uFieldOffset, 8);
 
-    RVPK_PROCESS_ERROR(pbyAddress && "pbyAddress < m_pbyArrayBuffer + m_uBufferSize");
+    RVPK_PROCESS_ERROR_QUOTING(pbyAddress, "pbyAddress < m_pbyArrayBuffer + m_uBufferSize");
     memcpy(pullRetValue, pbyAddress, sizeof(*pullRetValue));
     nResult = 1;
 Exit0:

@@ -32,7 +32,7 @@ int Rv_DirectoryFile::Init(const char16_t* pcszDirectory, const char16_t* pcszBr
     // The branch becomes a file name of the package folder.
     RVPK_PROCESS_ERROR(Rv_IsSafeFileName(strBranch) && strBranch.size() < RVPK_DIR_NAME_UNITS);
     strPath = std::u16string(pcszDirectory) + u"\\" + strBranch + u".DIR";
-    RVPK_PROCESS_ERROR(strPath.size() < RVPK_DIR_PATH_LEN && "nRetCode != -1");
+    RVPK_PROCESS_ERROR_QUOTING(strPath.size() < RVPK_DIR_PATH_LEN, "nRetCode != -1");
     m_wstrDirectory = pcszDirectory;
     m_wstrFilePath = strPath;
     m_uFileNameHashSizeType = uFileNameHashSizeType;
@@ -65,13 +65,13 @@ int Rv_DirectoryFile::Load()
     RVPK_PROCESS_ERROR(fpDirFile);
     uReadCount = fread(&Header, sizeof(Header), 1, fpDirFile);
     RVPK_PROCESS_ERROR(uReadCount == 1);
-    RVPK_PROCESS_ERROR(Header.uSignature == RVPK_DIR_SIGNATURE && "m_DirectoryHeader.uSignature == RVPK_DIR_SIGNATURE");
-    RVPK_PROCESS_ERROR(Header.uFileFormatVersion == RVPK_VERSION && "m_DirectoryHeader.uFileFormatVersion == RVPK_VERSION");
+    RVPK_PROCESS_ERROR_QUOTING(Header.uSignature == RVPK_DIR_SIGNATURE, "m_DirectoryHeader.uSignature == RVPK_DIR_SIGNATURE");
+    RVPK_PROCESS_ERROR_QUOTING(Header.uFileFormatVersion == RVPK_VERSION, "m_DirectoryHeader.uFileFormatVersion == RVPK_VERSION");
     // Text fields are read within their 64 units; one without terminator is malformed.
     nRetCode = Rv_ReadFixedString(Header.szBranchName, RVPK_DIR_NAME_UNITS, &strText);
-    RVPK_PROCESS_ERROR(nRetCode && "szBranchName terminated");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "szBranchName terminated");
     nRetCode = Rv_ReadFixedString(Header.szConfigFileName, RVPK_DIR_NAME_UNITS, &strText);
-    RVPK_PROCESS_ERROR(nRetCode && "szConfigFileName terminated");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "szConfigFileName terminated");
 
     if (Header.uEntryCount > 0) {
         nRetCode = EntryArray.Init(Header.uEntryCount, m_uFileNameHashSizeType, m_uFileAddressSizeType, m_uFileBufferSizeSizeType,
@@ -79,12 +79,12 @@ int Rv_DirectoryFile::Load()
         RVPK_PROCESS_ERROR(nRetCode);
         // The entries must be in the file before any memory is sized by their count.
         nRetCode = Pf_GetStreamLength(fpDirFile, &ullFileLength);
-        RVPK_PROCESS_ERROR(nRetCode && "Pf_GetStreamLength(fpDirFile)");
-        RVPK_PROCESS_ERROR(ullArraySize <= ullFileLength - sizeof(RVPK_DIRECTORY_HEADER) && "entries within the file");
+        RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Pf_GetStreamLength(fpDirFile)");
+        RVPK_PROCESS_ERROR_QUOTING(ullArraySize <= ullFileLength - sizeof(RVPK_DIRECTORY_HEADER), "entries within the file");
         pbyDirectoryBuffer.reset(new (std::nothrow) unsigned char[ullArraySize]);
         RVPK_PROCESS_ERROR(pbyDirectoryBuffer);
         uReadCount = fread(pbyDirectoryBuffer.get(), (size_t)ullArraySize, 1, fpDirFile);
-        RVPK_PROCESS_ERROR(uReadCount == 1 && "uReadCount");
+        RVPK_PROCESS_ERROR_QUOTING(uReadCount == 1, "uReadCount");
         nRetCode = EntryArray.AttachToBuffer(pbyDirectoryBuffer.get(), ullArraySize);
         RVPK_PROCESS_ERROR(nRetCode);
         for (uint32_t i = 0; i < Header.uEntryCount; ++i) {
@@ -95,7 +95,7 @@ int Rv_DirectoryFile::Load()
             nRetCode = EntryArray.GetFileBufferSize(i, &Entry.ullSize);
             RVPK_PROCESS_ERROR(nRetCode);
             nRetCode = ItemMap.emplace(Entry.ullFileNameHash, Entry).second;
-            RVPK_PROCESS_ERROR(nRetCode && "pairRetCode.second");
+            RVPK_PROCESS_ERROR_QUOTING(nRetCode, "pairRetCode.second");
         }
     }
     m_DirectoryHeader = Header;
@@ -181,7 +181,8 @@ int Rv_DirectoryFile::Save(uint32_t uDataVersion)
         nRetCode = EntryArray.SortByHashBucket();
         RVPK_PROCESS_ERROR(nRetCode);
     }
-    nRetCode = Rv_WriteFileDurably(m_wstrFilePath, m_wstrDirectory, &Header, sizeof(Header), pbyDirBufferArray.get(), (size_t)ullArraySize);
+    nRetCode = Rv_WriteFileDurably(m_wstrFilePath, m_wstrDirectory, &Header, sizeof(Header), pbyDirBufferArray.get(), (size_t)ullArraySize,
+                                   Rv_DurableWriteLog{u"Error: open file failed. szTempFileName = %s", 1, "fpDirFile", "uWriteCount == 1"});
     RVPK_PROCESS_ERROR(nRetCode);
     m_DirectoryHeader = Header;
     nResult = 1;
@@ -230,12 +231,13 @@ int Rv_CreateEmptyDirectoryFile(const char16_t* pcszDirectory, const char16_t* p
     RVPK_ASSERT_EXIT(pcszBranchName);
     RVPK_ASSERT_EXIT(pcszConfigFileName);
     strBranch = pcszBranchName;
-    RVPK_PROCESS_ERROR(Rv_IsSafeFileName(strBranch) && "Rv_IsSafeFileName(pcszBranchName)");
+    RVPK_PROCESS_ERROR_QUOTING(Rv_IsSafeFileName(strBranch), "Rv_IsSafeFileName(pcszBranchName)");
     nRetCode = Rv_CreateEmptyDirectoryFileInMemory(pcszBranchName, pcszConfigFileName, &piBuffer);
     RVPK_PROCESS_ERROR(nRetCode);
     strDirFilePath = std::u16string(pcszDirectory) + u"\\" + strBranch + u".DIR";
-    RVPK_PROCESS_ERROR(strDirFilePath.size() < RVPK_DIR_PATH_LEN && "nRetCode != -1");
-    nRetCode = Rv_WriteFileDurably(strDirFilePath, pcszDirectory, piBuffer->GetData(), sizeof(RVPK_DIRECTORY_HEADER), nullptr, 0);
+    RVPK_PROCESS_ERROR_QUOTING(strDirFilePath.size() < RVPK_DIR_PATH_LEN, "nRetCode != -1");
+    nRetCode = Rv_WriteFileDurably(strDirFilePath, pcszDirectory, piBuffer->GetData(), sizeof(RVPK_DIRECTORY_HEADER), nullptr, 0,
+                                   Rv_DurableWriteLog{u"Error: open file failed. szDirFilePath = %s", 0, "fpFile", "uWriteCount == 1"});
     RVPK_PROCESS_ERROR(nRetCode);
     nResult = 1;
 Exit0:

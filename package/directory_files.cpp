@@ -36,7 +36,7 @@ int Rv_DirectoryFiles::Init(const char16_t* pcszDirFilesDirectory, uint32_t uFil
         if (uDot == std::u16string::npos || !Rv_StrCaseEqual(strName.substr(uDot + 1), u"DIR"))
             continue;
         uBranceNameLength = uDot;
-        RVPK_PROCESS_ERROR(uBranceNameLength > 0 && uBranceNameLength <= RVPK_MAX_BRANCH_NAME_LEN);
+        RVPK_PROCESS_ERROR_QUOTING(uBranceNameLength > 0 && uBranceNameLength <= RVPK_MAX_BRANCH_NAME_LEN, "uBranceNameLength > 0");
         strBranchName = strName.substr(0, uDot);
         nRetCode = Load(pcszDirFilesDirectory, strBranchName.c_str());
         RVPK_PROCESS_ERROR(nRetCode);
@@ -56,7 +56,7 @@ int Rv_DirectoryFiles::Load(const char16_t* pcszDirectory, const char16_t* pcszB
 
     RVPK_ASSERT_EXIT(pcszDirectory);
     RVPK_ASSERT_EXIT(pcszBranchName);
-    RVPK_PROCESS_ERROR(!IsBranchLoaded(pcszBranchName) && "ibRetCode.second");
+    RVPK_PROCESS_ERROR_QUOTING(!IsBranchLoaded(pcszBranchName), "ibRetCode.second");
     pDirectoryFile.reset(new (std::nothrow) Rv_DirectoryFile);
     RVPK_PROCESS_ERROR(pDirectoryFile);
     nRetCode = pDirectoryFile->Init(pcszDirectory, pcszBranchName, m_uFileNameHashSizeType, m_uFileAddressSizeType,

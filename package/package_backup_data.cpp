@@ -50,8 +50,8 @@ int _BackupAllDataFiles(const char16_t* pcszFileDirectory, const std::vector<RVP
     RVPK_PROCESS_ERROR(fpBackupDataFile);
     // The header is written last: a file cut short carries no signature.
     memset(&Header, 0, sizeof(Header));
-    RVPK_PROCESS_ERROR(fwrite(&Header, sizeof(Header), 1, fpBackupDataFile) == 1 && "uRetCode == 1");
-    RVPK_PROCESS_ERROR(fseeko(fpBackupDataFile, (off_t)ullOffsetInBackupFile, SEEK_SET) == 0 && "nRetCode == 0");
+    RVPK_PROCESS_ERROR_QUOTING(fwrite(&Header, sizeof(Header), 1, fpBackupDataFile) == 1, "uRetCode == 1");
+    RVPK_PROCESS_ERROR_QUOTING(fseeko(fpBackupDataFile, (off_t)ullOffsetInBackupFile, SEEK_SET) == 0, "nRetCode == 0");
     for (const RVPK_DATA_SEGMENT& Segment : rOverwriteDataSegmentList) {
         RVPK_BACKUP_DATA_SECTION Section = {Segment.ullAddress, Segment.ullSize, ullOffsetInBackupFile};
         uint64_t ullAddress = Segment.ullAddress;
@@ -60,7 +60,7 @@ int _BackupAllDataFiles(const char16_t* pcszFileDirectory, const std::vector<RVP
             uint64_t ullChunk = ullRemain < s_ullBackupChunkSize ? ullRemain : s_ullBackupChunkSize;
             nRetCode = Reader.ReadRawData(ullAddress, ullChunk, &piBuffer);
             RVPK_PROCESS_ERROR(nRetCode);
-            RVPK_PROCESS_ERROR(fwrite(piBuffer->GetData(), (size_t)ullChunk, 1, fpBackupDataFile) == 1 && "uRetCode == 1");
+            RVPK_PROCESS_ERROR_QUOTING(fwrite(piBuffer->GetData(), (size_t)ullChunk, 1, fpBackupDataFile) == 1, "uRetCode == 1");
             Rv_ComRelease(piBuffer);
             ullAddress += ullChunk;
             ullRemain -= ullChunk;
@@ -68,21 +68,22 @@ int _BackupAllDataFiles(const char16_t* pcszFileDirectory, const std::vector<RVP
         }
         vecSections.push_back(Section);
     }
-    RVPK_PROCESS_ERROR(fseeko(fpBackupDataFile, sizeof(Header), SEEK_SET) == 0 && "nRetCode == 0");
+    RVPK_PROCESS_ERROR_QUOTING(fseeko(fpBackupDataFile, sizeof(Header), SEEK_SET) == 0, "nRetCode == 0");
     if (!vecSections.empty())
-        RVPK_PROCESS_ERROR(fwrite(vecSections.data(), sizeof(RVPK_BACKUP_DATA_SECTION), vecSections.size(), fpBackupDataFile) ==
-                           rOverwriteDataSegmentList.size());
+        RVPK_PROCESS_ERROR_QUOTING(fwrite(vecSections.data(), sizeof(RVPK_BACKUP_DATA_SECTION), vecSections.size(), fpBackupDataFile) ==
+                                       rOverwriteDataSegmentList.size(),
+                                   "uRetCode == rOverwriteDataSegmentList.size()");
     Header.uSignature = RVPK_BAK_SIGNATURE;
     Header.uDataVersion = rDataConfig.uDataVersion;
     Header.ullMaxSizePerDataFile = rDataConfig.ullMaxSizePerDataFile;
     Header.uDataFileCount = rDataConfig.uDataFileCount;
     Header.ullBackupDataSecionListOffset = sizeof(Header);
     Header.ulBackupDataSectionListCount = (uint32_t)vecSections.size();
-    RVPK_PROCESS_ERROR(fseeko(fpBackupDataFile, 0, SEEK_SET) == 0 && "nRetCode == 0");
-    RVPK_PROCESS_ERROR(fwrite(&Header, sizeof(Header), 1, fpBackupDataFile) == 1 && "uRetCode == 1");
+    RVPK_PROCESS_ERROR_QUOTING(fseeko(fpBackupDataFile, 0, SEEK_SET) == 0, "nRetCode == 0");
+    RVPK_PROCESS_ERROR_QUOTING(fwrite(&Header, sizeof(Header), 1, fpBackupDataFile) == 1, "uRetCode == 1");
     // A full disk may show only at the flush: then the backup has failed.
     nRetCode = Rv_CloseWrittenFile(&fpBackupDataFile, 1);
-    RVPK_PROCESS_ERROR(nRetCode && "Rv_CloseWrittenFile(fpBackupDataFile)");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Rv_CloseWrittenFile(fpBackupDataFile)");
     nResult = 1;
 Exit0:
     Rv_ComRelease(piBuffer);
@@ -118,7 +119,7 @@ int _RecoverDataFileIfNeeded(const char16_t* pcszPackageDirectory, const RVPK_DA
     RVPK_PROCESS_ERROR(fseeko(fpFile, 0, SEEK_END) == 0);
     llFileSize = ftello(fpFile);
     RVPK_PROCESS_ERROR(llFileSize >= 0 && fseeko(fpFile, 0, SEEK_SET) == 0);
-    RVPK_PROCESS_ERROR(fread(&BackupDataFileHeader, sizeof(BackupDataFileHeader), 1, fpFile) == 1 && "uRetCode == 1");
+    RVPK_PROCESS_ERROR_QUOTING(fread(&BackupDataFileHeader, sizeof(BackupDataFileHeader), 1, fpFile) == 1, "uRetCode == 1");
     // Every BackupData in state 2 belongs to the current update (a backup
     // without segments deletes a stale one): a bad one is kept, and the
     // rollback fails rather than report half-applied data as rolled back.
@@ -129,7 +130,7 @@ int _RecoverDataFileIfNeeded(const char16_t* pcszPackageDirectory, const RVPK_DA
         Pf_CrashPoint();
         nRetCode = Rv_DeleteFile(strPath.c_str());
         if (!nRetCode)
-            RVPK_PROCESS_ERROR(Rv_DeleteFile(strPath.c_str()) && "nRetCode");
+            RVPK_PROCESS_ERROR_QUOTING(Rv_DeleteFile(strPath.c_str()), "nRetCode");
         Rv_LogPrintf(u"BackupDataFileHeader.uDataVersion = %u, rDataConfig.uDataVersion = %u", (unsigned)BackupDataFileHeader.uDataVersion,
                      (unsigned)rDataConfig.uDataVersion);
         nResult = 1;
@@ -142,11 +143,12 @@ int _RecoverDataFileIfNeeded(const char16_t* pcszPackageDirectory, const RVPK_DA
     ullListBytes = (uint64_t)BackupDataFileHeader.ulBackupDataSectionListCount * sizeof(RVPK_BACKUP_DATA_SECTION);
     RVPK_PROCESS_ERROR(BackupDataFileHeader.ullBackupDataSecionListOffset <= (uint64_t)llFileSize &&
                        ullListBytes <= (uint64_t)llFileSize - BackupDataFileHeader.ullBackupDataSecionListOffset);
-    RVPK_PROCESS_ERROR(fseeko(fpFile, (off_t)BackupDataFileHeader.ullBackupDataSecionListOffset, SEEK_SET) == 0 && "nRetCode == 0");
+    RVPK_PROCESS_ERROR_QUOTING(fseeko(fpFile, (off_t)BackupDataFileHeader.ullBackupDataSecionListOffset, SEEK_SET) == 0, "nRetCode == 0");
     vecSections.resize(BackupDataFileHeader.ulBackupDataSectionListCount);
     if (!vecSections.empty())
-        RVPK_PROCESS_ERROR(fread(vecSections.data(), sizeof(RVPK_BACKUP_DATA_SECTION), vecSections.size(), fpFile) ==
-                           BackupDataFileHeader.ulBackupDataSectionListCount);
+        RVPK_PROCESS_ERROR_QUOTING(fread(vecSections.data(), sizeof(RVPK_BACKUP_DATA_SECTION), vecSections.size(), fpFile) ==
+                                       BackupDataFileHeader.ulBackupDataSectionListCount,
+                                   "uRetCode == BackupDataFileHeader.ulBackupDataSectionListCount");
 
     nRetCode = Rv_ReadFixedString(rDataConfig.szFileNamePrefix, 64, &strPrefix);
     RVPK_PROCESS_ERROR(nRetCode);
@@ -161,10 +163,10 @@ int _RecoverDataFileIfNeeded(const char16_t* pcszPackageDirectory, const RVPK_DA
         // A segment of size 0 was saved with no bytes: nothing to restore.
         if (ullRemainSize == 0)
             continue;
-        RVPK_PROCESS_ERROR(fseeko(fpFile, (off_t)Section.ullOffsetInBackupFile, SEEK_SET) == 0 && "uRetCode == 0");
+        RVPK_PROCESS_ERROR_QUOTING(fseeko(fpFile, (off_t)Section.ullOffsetInBackupFile, SEEK_SET) == 0, "uRetCode == 0");
         while (ullRemainSize > 0) {
             uint64_t ullChunk = ullRemainSize < s_ullBackupChunkSize ? ullRemainSize : s_ullBackupChunkSize;
-            RVPK_PROCESS_ERROR(fread(pbyDataBuffer, (size_t)ullChunk, 1, fpFile) == 1 && "uRetCode == 1");
+            RVPK_PROCESS_ERROR_QUOTING(fread(pbyDataBuffer, (size_t)ullChunk, 1, fpFile) == 1, "uRetCode == 1");
             Pf_CrashPoint();
             nRetCode = Writer.WriteData(ullAddress, ullChunk, pbyDataBuffer);
             RVPK_PROCESS_ERROR(nRetCode);
@@ -174,7 +176,7 @@ int _RecoverDataFileIfNeeded(const char16_t* pcszPackageDirectory, const RVPK_DA
     }
     // The restored bytes reach the disk before the backup goes.
     nRetCode = Writer.SyncDataFiles();
-    RVPK_PROCESS_ERROR(nRetCode && "SyncDataFiles");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "SyncDataFiles");
     bWriterOpen = 0;
     nRetCode = Writer.Uninit();
     RVPK_PROCESS_ERROR(nRetCode);
@@ -212,12 +214,12 @@ int Rv_BackupPackage(const char16_t* pcszPackageDirectory, const std::vector<RVP
         if (Rv_IsFileExist(strBackupData.c_str())) {
             Pf_CrashPoint();
             nRetCode = Rv_DeleteFile(strBackupData.c_str());
-            RVPK_PROCESS_ERROR(nRetCode && "delete stale BackupData");
+            RVPK_PROCESS_ERROR_QUOTING(nRetCode, "delete stale BackupData");
         }
     }
     // Every backup file is on the disk before the package is marked as updating.
     nRetCode = Rv_SyncDirectory(pcszPackageDirectory);
-    RVPK_PROCESS_ERROR(nRetCode && "Rv_SyncDirectory(pcszPackageDirectory)");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Rv_SyncDirectory(pcszPackageDirectory)");
     nResult = 1;
 Exit0:
     return nResult;

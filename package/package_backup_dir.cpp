@@ -62,10 +62,10 @@ int _BackupAllDirFiles(const char16_t* pcszFileDirectory)
         Pf_CrashPoint();
         // The copy goes through a temporary name and is synced before its rename.
         nRetCode = Pf_CopyFile(Rv_ToNarrow(strSource), Rv_ToNarrow(strTarget), 0);
-        RVPK_PROCESS_ERROR(nRetCode && "_BackupDirFile");
+        RVPK_PROCESS_ERROR(nRetCode);
     }
     nRetCode = Rv_SyncDirectory(pcszFileDirectory);
-    RVPK_PROCESS_ERROR(nRetCode && "Rv_SyncDirectory(pcszFileDirectory)");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Rv_SyncDirectory(pcszFileDirectory)");
     nResult = 1;
 Exit0:
     return nResult;
@@ -113,11 +113,11 @@ static int _RecoverDirFile(const char16_t* pcszPackageDirectory, const std::u16s
 
     Rv_LogPrintf(u"WARNING :Rollback directory, DirectoryName = %s", strBackupName.c_str());
     // The folder must be absolute: a relative one would restore somewhere else.
-    RVPK_PROCESS_ERROR(pcszPackageDirectory[0] == u'/' && "absolute package folder");
+    RVPK_PROCESS_ERROR_QUOTING(pcszPackageDirectory[0] == u'/', "absolute package folder");
     if (Rv_StrCaseEqual(strBackupName, u"BackupDir")) {
         nRetCode = Rv_ReadFixedString(BackupDirHeader.szBranchName, 64, &strBranch);
-        RVPK_PROCESS_ERROR(nRetCode && "szBranchName terminated");
-        RVPK_PROCESS_ERROR(Rv_IsSafeFileName(strBranch) && "Rv_IsSafeFileName(szBranchName)");
+        RVPK_PROCESS_ERROR_QUOTING(nRetCode, "szBranchName terminated");
+        RVPK_PROCESS_ERROR_QUOTING(Rv_IsSafeFileName(strBranch), "Rv_IsSafeFileName(szBranchName)");
         strTargetPath = Rv_JoinPackagePath(pcszPackageDirectory, strBranch + u".DIR");
     } else {
         strTargetPath = strBackupPath.substr(0, strBackupPath.size() - 10);   // without ".BackupDir"
@@ -128,7 +128,7 @@ static int _RecoverDirFile(const char16_t* pcszPackageDirectory, const std::u16s
     nRetCode = Rv_MoveFileOverwrite(strBackupPath.c_str(), strTargetPath.c_str());
     RVPK_PROCESS_ERROR(nRetCode);
     nRetCode = Rv_SyncDirectory(pcszPackageDirectory);
-    RVPK_PROCESS_ERROR(nRetCode && "Rv_SyncDirectory(pcszPackageDirectory)");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Rv_SyncDirectory(pcszPackageDirectory)");
     nResult = 1;
 Exit0:
     return nResult;

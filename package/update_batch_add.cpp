@@ -126,11 +126,11 @@ int _BatchAddData(Rv_UpdateTargets& rTargets)
         RVPK_PROCESS_ERROR(Item.ullSize > 0 && Item.ullSize <= UINT32_MAX);
         ullSumOfItemSizes += Item.ullSize;
     }
-    RVPK_PROCESS_ERROR(ullSumOfItemSizes <= Head.uTotalDataSize && "uTotalDataSize >= sum of the item sizes");
+    RVPK_PROCESS_ERROR_QUOTING(ullSumOfItemSizes <= Head.uTotalDataSize, "uTotalDataSize >= sum of the item sizes");
     pbyReadBuffer.reset(new (std::nothrow) unsigned char[ullSumOfItemSizes]);
-    RVPK_PROCESS_ERROR(pbyReadBuffer && "pbyReadBuffer");
+    RVPK_PROCESS_ERROR_QUOTING(pbyReadBuffer, "pbyReadBuffer");
     pbyWriteBuffer.reset(new (std::nothrow) unsigned char[ullSumOfItemSizes]);
-    RVPK_PROCESS_ERROR(pbyWriteBuffer && "pbyWriteBuffer");
+    RVPK_PROCESS_ERROR_QUOTING(pbyWriteBuffer, "pbyWriteBuffer");
 
     pbyNext = pbyReadBuffer.get();
     for (const RVPK_BATCH_ADD_DATA_ITEM& Item : vecItems) {

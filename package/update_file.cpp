@@ -26,7 +26,7 @@ int Rv_UpdateFileReader::Init(const char16_t* pcszUpdateFileName)
     RVPK_ASSERT_EXIT(pcszUpdateFileName);
     RVPK_ASSERT_EXIT(pcszUpdateFileName[0]);
     m_szUpdateFilePath = pcszUpdateFileName;
-    RVPK_PROCESS_ERROR(m_szUpdateFilePath.size() < 260 && "nRetCode");
+    RVPK_PROCESS_ERROR_QUOTING(m_szUpdateFilePath.size() < 260, "nRetCode");
     nResult = 1;
 Exit0:
     return nResult;
@@ -52,8 +52,8 @@ int Rv_UpdateFileReader::BeginRead(RVPK_UPDATE_FILE_HEADER* pRetHeader)
     RVPK_PROCESS_ERROR(fseeko(m_fpUpdateFile, 0, SEEK_SET) == 0);
     uReadCount = fread(&m_Header, sizeof(m_Header), 1, m_fpUpdateFile);
     RVPK_PROCESS_ERROR(uReadCount == 1);
-    RVPK_PROCESS_ERROR(Rv_ReadFixedString(m_Header.szBranchName, 64, &strBranchName) && "szBranchName terminated");
-    RVPK_PROCESS_ERROR(Rv_IsSafeFileName(strBranchName) && "szBranchName is a plain name");
+    RVPK_PROCESS_ERROR_QUOTING(Rv_ReadFixedString(m_Header.szBranchName, 64, &strBranchName), "szBranchName terminated");
+    RVPK_PROCESS_ERROR_QUOTING(Rv_IsSafeFileName(strBranchName), "szBranchName is a plain name");
     m_uReadOperationCount = 0;
     *pRetHeader = m_Header;
     nResult = 1;
@@ -136,8 +136,9 @@ void Rv_UpdateFileReader::Close()
 }
 
 // Reads uCount records of uRecordSize bytes at ullOffset and comes back to
-// the stream position; the list must lie inside the file.
-int Rv_UpdateFileReader::_ReadList(uint64_t ullOffset, uint64_t ullCount, size_t uRecordSize, void* pvRet)
+// the stream position; the list must lie inside the file. cszReadCheck is
+// what a failed read logs.
+int Rv_UpdateFileReader::_ReadList(uint64_t ullOffset, uint64_t ullCount, size_t uRecordSize, void* pvRet, const char* cszReadCheck)
 {
     int nResult = 0;
     off_t llOldPos = -1;
@@ -145,13 +146,13 @@ int Rv_UpdateFileReader::_ReadList(uint64_t ullOffset, uint64_t ullCount, size_t
     uint64_t ullBytes = ullCount * uRecordSize;
 
     RVPK_PROCESS_ERROR(m_fpUpdateFile);
-    RVPK_PROCESS_ERROR(ullOffset <= m_ullFileSize && ullBytes <= m_ullFileSize - ullOffset);
+    RVPK_PROCESS_ERROR_QUOTING(ullOffset <= m_ullFileSize && ullBytes <= m_ullFileSize - ullOffset, "list inside the file");
     llOldPos = ftello(m_fpUpdateFile);
     RVPK_PROCESS_ERROR(llOldPos != -1L);
-    RVPK_PROCESS_ERROR(fseeko(m_fpUpdateFile, (off_t)ullOffset, SEEK_SET) == 0);
+    RVPK_PROCESS_ERROR_QUOTING(fseeko(m_fpUpdateFile, (off_t)ullOffset, SEEK_SET) == 0, "nRetCode == 0");
     uReadCount = fread(pvRet, (size_t)ullBytes, 1, m_fpUpdateFile);
-    RVPK_PROCESS_ERROR(uReadCount == 1);
-    RVPK_PROCESS_ERROR(fseeko(m_fpUpdateFile, llOldPos, SEEK_SET) == 0);
+    RVPK_PROCESS_ERROR_QUOTING(uReadCount == 1, cszReadCheck);
+    RVPK_PROCESS_ERROR_QUOTING(fseeko(m_fpUpdateFile, llOldPos, SEEK_SET) == 0, "nRetCode == 0");
     nResult = 1;
 Exit0:
     return nResult;
@@ -160,6 +161,7 @@ Exit0:
 int Rv_UpdateFileReader::GetBackupDataSegmentRegion(std::vector<RVPK_DATA_SEGMENT>* pRetOverwriteDataSegmentList)
 {
     int nResult = 0;
+    int nRetCode = 0;
     uint64_t ullCount = m_Header.uOverwriteDataSegmentCount;
     std::vector<RVPK_DATA_SEGMENT> vecSegments;
 
@@ -168,12 +170,15 @@ int Rv_UpdateFileReader::GetBackupDataSegmentRegion(std::vector<RVPK_DATA_SEGMEN
         nResult = 1;
         goto Exit0;
     }
-    RVPK_PROCESS_ERROR(ullCount > 0 && "uReadCount == 1");
+    RVPK_PROCESS_ERROR_QUOTING(ullCount > 0, "uReadCount == 1");
     // The list must lie inside the file before it is sized into memory.
-    RVPK_PROCESS_ERROR(m_Header.ullOverwriteDataSegmentListOffset <= m_ullFileSize &&
-                        ullCount * sizeof(RVPK_DATA_SEGMENT) <= m_ullFileSize - m_Header.ullOverwriteDataSegmentListOffset);
+    RVPK_PROCESS_ERROR_QUOTING(m_Header.ullOverwriteDataSegmentListOffset <= m_ullFileSize &&
+                                   ullCount * sizeof(RVPK_DATA_SEGMENT) <= m_ullFileSize - m_Header.ullOverwriteDataSegmentListOffset,
+                               "list inside the file");
     vecSegments.resize((size_t)ullCount);
-    RVPK_PROCESS_ERROR(_ReadList(m_Header.ullOverwriteDataSegmentListOffset, ullCount, sizeof(RVPK_DATA_SEGMENT), vecSegments.data()));
+    nRetCode = _ReadList(m_Header.ullOverwriteDataSegmentListOffset, ullCount, sizeof(RVPK_DATA_SEGMENT), vecSegments.data(),
+                         "uReadCount == 1");
+    RVPK_PROCESS_ERROR(nRetCode);
     pRetOverwriteDataSegmentList->swap(vecSegments);
     nResult = 1;
 Exit0:
@@ -183,6 +188,7 @@ Exit0:
 int Rv_UpdateFileReader::GetDataSourceFileInforMap(RVPK_DATA_SOURCE_FILE_INFO_MAP* pRetDataSourceFileInfoMap)
 {
     int nResult = 0;
+    int nRetCode = 0;
     uint64_t ullCount = m_Header.uDataSourceFileCount;
     std::vector<RVPK_DATA_SOURCE_FILE_INFO> vecInfos;
     RVPK_DATA_SOURCE_FILE_INFO_MAP mapInfos;
@@ -193,15 +199,18 @@ int Rv_UpdateFileReader::GetDataSourceFileInforMap(RVPK_DATA_SOURCE_FILE_INFO_MA
         nResult = 1;
         goto Exit0;
     }
-    RVPK_PROCESS_ERROR(m_Header.ullDataSourceFileListOffset <= m_ullFileSize &&
-                        ullCount * sizeof(RVPK_DATA_SOURCE_FILE_INFO) <= m_ullFileSize - m_Header.ullDataSourceFileListOffset);
+    RVPK_PROCESS_ERROR_QUOTING(m_Header.ullDataSourceFileListOffset <= m_ullFileSize &&
+                                   ullCount * sizeof(RVPK_DATA_SOURCE_FILE_INFO) <= m_ullFileSize - m_Header.ullDataSourceFileListOffset,
+                               "list inside the file");
     vecInfos.resize((size_t)ullCount);
-    RVPK_PROCESS_ERROR(_ReadList(m_Header.ullDataSourceFileListOffset, ullCount, sizeof(RVPK_DATA_SOURCE_FILE_INFO), vecInfos.data()));
+    nRetCode = _ReadList(m_Header.ullDataSourceFileListOffset, ullCount, sizeof(RVPK_DATA_SOURCE_FILE_INFO), vecInfos.data(),
+                         "uRetCode == 1");
+    RVPK_PROCESS_ERROR(nRetCode);
     for (const RVPK_DATA_SOURCE_FILE_INFO& Info : vecInfos) {
-        RVPK_PROCESS_ERROR(Rv_ReadFixedString(Info.szFileName, 64, &strName) && "szFileName terminated");
+        RVPK_PROCESS_ERROR_QUOTING(Rv_ReadFixedString(Info.szFileName, 64, &strName), "szFileName terminated");
         // The update file itself needs no name; any other source is a file of the working folder.
-        RVPK_PROCESS_ERROR((Info.uIsUpdateFileItself || Rv_IsSafeRelativePath(strName)) && "szFileName is a safe relative path");
-        RVPK_PROCESS_ERROR(mapInfos.emplace(Info.uDataSourceId, Info).second && "ibRetCode.second");
+        RVPK_PROCESS_ERROR_QUOTING(Info.uIsUpdateFileItself || Rv_IsSafeRelativePath(strName), "szFileName is a safe relative path");
+        RVPK_PROCESS_ERROR_QUOTING(mapInfos.emplace(Info.uDataSourceId, Info).second, "ibRetCode.second");
     }
     pRetDataSourceFileInfoMap->insert(mapInfos.begin(), mapInfos.end());
     nResult = 1;

@@ -140,7 +140,7 @@ public:
     int GetDataSourceFileInforMap(RVPK_DATA_SOURCE_FILE_INFO_MAP* pRetDataSourceFileInfoMap);
 
 private:
-    int _ReadList(uint64_t ullOffset, uint64_t ullCount, size_t uRecordSize, void* pvRet);
+    int _ReadList(uint64_t ullOffset, uint64_t ullCount, size_t uRecordSize, void* pvRet, const char* cszReadCheck);
 
     std::u16string m_szUpdateFilePath;
     FILE* m_fpUpdateFile;

@@ -82,7 +82,7 @@ int _AddData(Rv_UpdateTargets& rTargets)
     // The payload is read with a 32-bit size: a larger one would be cut while the write takes it whole.
     RVPK_PROCESS_ERROR(Operation.ullSize <= UINT32_MAX);
     nRetCode = _ReadInlineData(rTargets.pUpdateFileReader, (uint32_t)Operation.ullSize, &pbyDataBuffer);
-    RVPK_PROCESS_ERROR(nRetCode && "pbyDataBuffer");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "pbyDataBuffer");
     nRetCode = rTargets.pDataFileWriter->WriteData(Operation.ullAddress, Operation.ullSize, pbyDataBuffer->GetData());
     RVPK_PROCESS_ERROR(nRetCode);
     nResult = 1;
@@ -170,7 +170,7 @@ int _AddAloneFile(Rv_UpdateTargets& rTargets)
     nRetCode = rTargets.pUpdateFileReader->GetNextData(&Operation, sizeof(Operation));
     RVPK_PROCESS_ERROR(nRetCode);
     nRetCode = Rv_ReadFixedString(Operation.szName, RVPK_NAME_UNITS, &strRelativePath);
-    RVPK_PROCESS_ERROR(nRetCode && "szName terminated");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "szName terminated");
     // Sub-folders are allowed, but nothing that leaves the package folder.
     nRetCode = Rv_IsSafeRelativePath(strRelativePath);
     RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Rv_IsSafeRelativePath(szName)");
@@ -186,16 +186,15 @@ int _AddAloneFile(Rv_UpdateTargets& rTargets)
     nRetCode = _ReadInlineData(rTargets.pUpdateFileReader, Operation.uSize, &piBuffer);
     RVPK_PROCESS_ERROR(nRetCode);
     strNewFilePath = rTargets.strPackageDirectory + u"/" + strRelativePath;
-    RVPK_PROCESS_ERROR(strNewFilePath.size() < RVPK_UPDATE_PATH_LEN && "nRetCode != -1");
+    RVPK_PROCESS_ERROR_QUOTING(strNewFilePath.size() < RVPK_UPDATE_PATH_LEN, "nRetCode != -1");
     pszTerminal = strNewFilePath.find_last_of(u"\\/");
-    RVPK_PROCESS_ERROR(pszTerminal != std::u16string::npos && "pszTerminal != 0");
+    RVPK_PROCESS_ERROR_QUOTING(pszTerminal != std::u16string::npos, "pszTerminal != 0");
     strParent = strNewFilePath.substr(0, pszTerminal);
     nRetCode = Rv_RecursiveCreateDirectory(strParent.c_str());
     RVPK_PROCESS_ERROR(nRetCode);
-    nRetCode = Rv_WriteFileDurably(strNewFilePath, strParent, piBuffer->GetData(), piBuffer->GetSize(), nullptr, 0);
-    if (!nRetCode)
-        Rv_LogPrintf(u"Error: open file failed. szNewFilePath = %s", strNewFilePath.c_str());
-    RVPK_PROCESS_ERROR(nRetCode && "uRetCode == 1");
+    nRetCode = Rv_WriteFileDurably(strNewFilePath, strParent, piBuffer->GetData(), piBuffer->GetSize(), nullptr, 0,
+                                   Rv_DurableWriteLog{u"Error: open file failed. szNewFilePath = %s", 0, "fpFile", "uRetCode == 1"});
+    RVPK_PROCESS_ERROR(nRetCode);
     nResult = 1;
 Exit0:
     Rv_ComRelease(piBuffer);
@@ -212,18 +211,18 @@ int _AddDirectoryFile(Rv_UpdateTargets& rTargets)
     IRv_Buffer* piBuffer = nullptr;
     RVPK_DIRECTORY_HEADER Header;
 
-    RVPK_ASSERT_EXIT(!rTargets.strPackageDirectory.empty() && "pcszPackageDirectory");
+    RVPK_ASSERT_EXIT_QUOTING(!rTargets.strPackageDirectory.empty(), "pcszPackageDirectory");
     nRetCode = rTargets.pUpdateFileReader->GetNextData(&Operation, sizeof(Operation));
     RVPK_PROCESS_ERROR(nRetCode);
     nRetCode = Rv_ReadFixedString(Operation.szName, RVPK_NAME_UNITS, &strBranchName);
-    RVPK_PROCESS_ERROR(nRetCode && "szName terminated");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "szName terminated");
     nRetCode = Rv_IsSafeFileName(strBranchName);
-    RVPK_PROCESS_ERROR(nRetCode && "Rv_IsSafeFileName(szName)");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Rv_IsSafeFileName(szName)");
     // A loaded branch is never written over.
-    RVPK_PROCESS_ERROR(!rTargets.pDirectoryFiles->IsBranchLoaded(strBranchName) && "ibRetCode.second");
+    RVPK_PROCESS_ERROR_QUOTING(!rTargets.pDirectoryFiles->IsBranchLoaded(strBranchName), "ibRetCode.second");
     nRetCode = _ReadInlineData(rTargets.pUpdateFileReader, Operation.uSize, &piBuffer);
     RVPK_PROCESS_ERROR(nRetCode);
-    RVPK_PROCESS_ERROR(piBuffer->GetSize() >= sizeof(Header) && "directory file header");
+    RVPK_PROCESS_ERROR_QUOTING(piBuffer->GetSize() >= sizeof(Header), "directory file header");
     // On disk until the final save the new file carries a data version the
     // package does not hold: when the update is interrupted and rolled back,
     // the next clean-up removes it, and the retry can add the branch again.
@@ -231,11 +230,10 @@ int _AddDirectoryFile(Rv_UpdateTargets& rTargets)
     Header.uDataVersion = rTargets.pDataConfig->uDataVersion == 0 ? 1 : 0;
     memcpy(piBuffer->GetData(), &Header, sizeof(Header));
     strDirectoryFilePath = rTargets.strPackageDirectory + u"/" + strBranchName + u".DIR";
-    RVPK_PROCESS_ERROR(strDirectoryFilePath.size() < RVPK_UPDATE_PATH_LEN && "nRetCode != -1");
-    nRetCode = Rv_WriteFileDurably(strDirectoryFilePath, rTargets.strPackageDirectory, piBuffer->GetData(), piBuffer->GetSize(), nullptr, 0);
-    if (!nRetCode)
-        Rv_LogPrintf(u"Error: open file failed. szDirectoryFilePath = %s", strDirectoryFilePath.c_str());
-    RVPK_PROCESS_ERROR(nRetCode && "uRetCode == 1");
+    RVPK_PROCESS_ERROR_QUOTING(strDirectoryFilePath.size() < RVPK_UPDATE_PATH_LEN, "nRetCode != -1");
+    nRetCode = Rv_WriteFileDurably(strDirectoryFilePath, rTargets.strPackageDirectory, piBuffer->GetData(), piBuffer->GetSize(), nullptr, 0,
+                                   Rv_DurableWriteLog{u"Error: open file failed. szDirectoryFilePath = %s", 0, "fpFile", "uRetCode == 1"});
+    RVPK_PROCESS_ERROR(nRetCode);
     nRetCode = rTargets.pDirectoryFiles->Load(rTargets.strPackageDirectory.c_str(), strBranchName.c_str());
     RVPK_PROCESS_ERROR(nRetCode);
     nResult = 1;

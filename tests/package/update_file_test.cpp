@@ -141,11 +141,11 @@ TEST_F(UpdateFileReaderTest, HostileListsAreRefusedBeforeAllocation)
         uint32_t uSourceCount;
         const char* cszLogText;
     } aCases[] = {
-        {"segment count 0 with an offset", 256, 0, 0, 0, "uReadCount == 1"},
-        {"segment count beyond the file", 256, 0xFFFFFFFF, 0, 0, "m_ullFileSize"},
-        {"segment offset beyond the file", 0xFFFFFFFFFFFFFF00ULL, 1, 0, 0, "m_ullFileSize"},
-        {"source count beyond the file", 0, 0, 256, 0xFFFFFFFF, "m_ullFileSize"},
-        {"source offset beyond the file", 0, 0, 1ULL << 62, 1, "m_ullFileSize"},
+        {"segment count 0 with an offset", 256, 0, 0, 0, "RVLOG_PROCESS_ERROR(uReadCount == 1) at line"},
+        {"segment count beyond the file", 256, 0xFFFFFFFF, 0, 0, "RVLOG_PROCESS_ERROR(list inside the file)"},
+        {"segment offset beyond the file", 0xFFFFFFFFFFFFFF00ULL, 1, 0, 0, "RVLOG_PROCESS_ERROR(list inside the file)"},
+        {"source count beyond the file", 0, 0, 256, 0xFFFFFFFF, "RVLOG_PROCESS_ERROR(list inside the file)"},
+        {"source offset beyond the file", 0, 0, 1ULL << 62, 1, "RVLOG_PROCESS_ERROR(list inside the file)"},
     };
     for (const Case& c : aCases) {
         Rv_TestUpdateFileBuilder Builder;
@@ -212,7 +212,7 @@ TEST_F(UpdateFileReaderTest, DuplicateDataSourceIdFails)
     ASSERT_TRUE(Open(Builder.Build()));
     RVPK_DATA_SOURCE_FILE_INFO_MAP mapSources;
     EXPECT_FALSE(m_Reader.GetDataSourceFileInforMap(&mapSources));
-    EXPECT_TRUE(m_Log.Has("ibRetCode.second"));
+    EXPECT_TRUE(m_Log.Has("RVLOG_PROCESS_ERROR(ibRetCode.second) at line ")) << m_Log.All();
 }
 
 TEST_F(UpdateFileReaderTest, ZeroSizedReadFails)
