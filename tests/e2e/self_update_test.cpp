@@ -189,10 +189,11 @@ TEST_F(SelfUpdateRun, KilledSelfUpdateIsCompletedByTheNextStart)
             break;
         }
         ++nKilled;
-        if (VersionOf(Client("Refitter.exe")) == "1.0.0.9")
+        if (VersionOf(Client("Refitter.exe")) == "1.0.0.9") {
             EXPECT_EQ("new helper", Rv_TestReadFile(Client("Helper.dll")));
-        else
+        } else {
             EXPECT_EQ("1.0.0.1", VersionOf(Client("Refitter.exe")));
+        }
 
         EXPECT_EQ(0, Run(""));
         WaitForCopies();
