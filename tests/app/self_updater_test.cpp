@@ -393,6 +393,8 @@ TEST_F(SelfUpdaterTest, MoveFailurePutsBackWhatWasReplaced)
     // A folder in the library's place that cannot be moved aside either.
     Rv_TestWriteFile(App("Dumper.dll/keep"), "");
     Rv_TestWriteFile(WorkFile("Dumper.dll.tmp/keep"), "");
+    // The replacement runs on the machine as it is, its pauses real.
+    unsetenv("RV_SIM_ROOT");
     EXPECT_FALSE(m_Updater.UpdateFiles());
     EXPECT_EQ("old program", Rv_TestReadFile(App("Refitter.exe")));
     EXPECT_FALSE(Pf_PathExists(WorkFile("Refitter.exe.tmp")));
