@@ -1,7 +1,8 @@
 // One differing file of the sync: its archive fetched in the background,
-// unpacked aside in the temporary folder, verified, stamped and synced, then
-// renamed over the old file in one step, so a kill leaves either the old
-// file or the new one in place, never neither.
+// unpacked aside in the temporary folder and deleted, the file verified,
+// stamped and synced, then renamed over the old file in one step, so a kill
+// leaves either the old file or the new one in place, never neither, and
+// nothing of a file in line behind.
 #include "app/file_sync.h"
 
 #include "foundation/file_mapping.h"
@@ -65,6 +66,9 @@ int Rv_SyncFile::_SyncDifferentFile(const Rv_CorruptFileInfo& crCorruptFileInfo)
 
     nRetCode = _UnpackArchive(strArchive.c_str(), strNew.c_str());
     RVLOG_PROCESS_ERROR(nRetCode);
+    // The archive goes before the new file is put in place: once the file is
+    // in line, no later run would come back to delete it.
+    Pf_DeleteNormalFile(strArchive);
     nRetCode = Rv_GetFileCRC(strNew.c_str(), &uCheckCRC);
     RVLOG_PROCESS_ERROR(nRetCode && "Rv_GetFileCRC()");
     RVLOG_PROCESS_ERROR(uCheckCRC == crCorruptFileInfo.CheckInfo.uCRC);

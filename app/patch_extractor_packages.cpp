@@ -6,6 +6,7 @@
 #include "app/patch_extractor_names.h"
 
 #include "foundation/log.h"
+#include "package/mini_backup.h"
 #include "package/old_package_merge.h"
 #include "package/single_file_patcher.h"
 #include "platform/file.h"
@@ -89,6 +90,9 @@ int _GetLastPackageNameFromIndexFile(const std::string& strIndexFile, std::strin
         nRetCode = (int)strlen(szPakName);
         RVLOG_PROCESS_ERROR(nRetCode > 0);
         RVLOG_PROCESS_ERROR(szPakName[nRetCode - 1] == '\n');
+        // Lines written on Windows end in a carriage return too.
+        if (nRetCode > 1 && szPakName[nRetCode - 2] == '\r')
+            nRetCode--;
         pstrRetName->assign(szPakName, (size_t)nRetCode - 1);
     }
     RVLOG_PROCESS_ERROR(feof(fpFile) && "false");
@@ -302,6 +306,10 @@ int Rv_PatchExtractor::_CombineNewPackage(const std::string& strTempCopy)
             RVLOG_PROCESS_ERROR(nRetCode && "RvPack_CreatePackageFilePatcher()");
             nRetCode = piPatcher->Patch(strTempCopy.c_str());
             RVLOG_PROCESS_ERROR(nRetCode && "piPatcher->Patch()");
+            // The rewrite of the areas and the header finishes the patch: a
+            // failed write, truncate or close fails the item.
+            nRetCode = piPatcher->UnInit();
+            RVLOG_PROCESS_ERROR(nRetCode && "piPatcher->UnInit()");
             goto Exit1;
         }
         nRetCode = Rv_GetNextPackageName(strLastName, &strNewName);
@@ -322,9 +330,17 @@ int Rv_PatchExtractor::_CombineNewPackage(const std::string& strTempCopy)
 Exit1:
     nResult = 1;
 Exit0:
-    // Releasing the patcher finishes its run.
-    if (piPatcher)
+    if (piPatcher) {
+        // After a failed Patch, the release rewrites the package without it.
         piPatcher->Release();
+        // A rewrite that failed left the package's mini backup: the package
+        // goes back to its state before the patch now, before the error shows.
+        if (!nResult) {
+            nRetCode = RvPack_RecoverFromMiniBackup(strLastName.c_str());
+            if (!nRetCode)
+                RvLog_Write(RVLOG_ERROR, "Failed to restore the package `%s` from its mini backup.", strLastName.c_str());
+        }
+    }
     return nResult;
 }
 

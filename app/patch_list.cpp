@@ -171,7 +171,6 @@ int Rv_ReadPatchList(const char* cszListFile, const Rv_VersionNumber& Current, c
         nRetCode = _ListValue(mapList, szKey, &Record.strFileName);
         if (nRetCode <= 0)
             break;
-        RVLOG_PROCESS_ERROR(n <= RV_PATCH_LIST_MAX_PATCHES);
 
         nRetCode = snprintf(szKey, sizeof(szKey), "%s%d", "PatchMD5_", n);
         RVLOG_PROCESS_ERROR(nRetCode > 0 && nRetCode < (int)sizeof(szKey));

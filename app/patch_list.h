@@ -26,9 +26,6 @@ struct Rv_PatchRecord : Rv_PatchFileInfo {
     std::string strRefreshString;   // empty, or the cache-busting suffix of a re-download
 };
 
-// A list of more patches than this fails the read.
-enum { RV_PATCH_LIST_MAX_PATCHES = 1024 };
-
 // Reads the versions from a name of the form
 // "<any>_c_<from>-to-<to>_<any>", for example
 // "patch_c_1.0.8.1300-to-1.0.8.1310_full.zip". Fails unless from < to.
@@ -50,8 +47,7 @@ int Rv_ReadPatchListValue(const char* cszListFile, const char* cszSection, const
 // the chain from Current: a patch from Current itself is taken first; else,
 // of the patches that span the version reached, the one that leads highest
 // (on a tie the one that starts lower). The chain may stop below Latest.
-// A missing file, a missing MD5, more than RV_PATCH_LIST_MAX_PATCHES
-// patches, a name that does not parse or is not a valid file name
-// fails the whole read and leaves *pRetChain as it was.
+// A missing file, a missing MD5, a name that does not parse or is not a
+// valid file name fails the whole read and leaves *pRetChain as it was.
 int Rv_ReadPatchList(const char* cszListFile, const Rv_VersionNumber& Current, const Rv_VersionNumber& Latest,
                      std::vector<Rv_PatchRecord>* pRetChain);

@@ -15,6 +15,7 @@
 #include "platform/path.h"
 #include "transfer/http_file.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <map>
@@ -291,13 +292,37 @@ Exit0:
     return nResult;
 }
 
+// The records in the order they are installed: the list's, with the running
+// executable's own record last. Its version stamp is what the next start
+// reads, so it changes only once every companion is in place, and a run cut
+// short before that is done again by the next start.
+std::vector<const Rv_SelfUpdateFile*> Rv_SelfUpdater::_GetInstallOrder() const
+{
+    std::vector<const Rv_SelfUpdateFile*> vecOrder;
+    std::string strApplicationName;
+    std::string strOwnName;
+
+    if (Rv_GetApplicationName(&strApplicationName)) {
+        size_t uSplit = strApplicationName.find_last_of("\\/");
+        strOwnName = strApplicationName.substr(uSplit == std::string::npos ? 0 : uSplit + 1);
+    }
+    for (const Rv_SelfUpdateFile& File : m_FileList)
+        vecOrder.push_back(&File);
+    std::stable_partition(vecOrder.begin(), vecOrder.end(), [&](const Rv_SelfUpdateFile* pFile) {
+        return strOwnName.empty() || !Pf_StrCaseEqual(pFile->strLocalFileName, strOwnName);
+    });
+    return vecOrder;
+}
+
 int Rv_SelfUpdater::UpdateFiles()
 {
     int nResult = 0;
     int nRetCode = 0;
+    int bKept = 0;
     std::string strInstalled;
     std::string strOld;
     std::string strNew;
+    std::vector<_ReplacedFile> vecReplaced;
 
     // Every new file is checked again before the first installed one is
     // touched: a missing or changed file replaces nothing.
@@ -305,25 +330,61 @@ int Rv_SelfUpdater::UpdateFiles()
         nRetCode = _CheckDownloadedFile(File);
         RVLOG_PROCESS_ERROR(nRetCode && "_CheckDownloadedFile()");
     }
-    for (const Rv_SelfUpdateFile& File : m_FileList) {
-        strInstalled = m_strApplicationPath + File.strLocalFileName;
-        strOld = m_strTempFilePath + File.strLocalFileName + ".tmp";
-        strNew = m_strTempFilePath + File.strFileName;
+    for (const Rv_SelfUpdateFile* pFile : _GetInstallOrder()) {
+        strInstalled = m_strApplicationPath + pFile->strLocalFileName;
+        strOld = m_strTempFilePath + pFile->strLocalFileName + ".tmp";
+        strNew = m_strTempFilePath + pFile->strFileName;
 
         // The old file is kept in the work folder as a copy, and the new one
         // is renamed over it in one step: a kill at any point leaves the old
-        // or the new file in place, never none.
+        // or the new file in place, never none. A file that is there but
+        // cannot be kept is not replaced, so a failure can put it back.
         Pf_CrashPoint();
-        if (!Pf_FileExists(strInstalled) || !Pf_CopyFile(strInstalled, strOld, 0))
+        bKept = 0;
+        if (Pf_FileExists(strInstalled)) {
+            bKept = Pf_CopyFile(strInstalled, strOld, 0);
+            if (!bKept)
+                RvLog_Write(RVLOG_ERROR, "Failed to keep %s as %s, Error code : %d.", strInstalled.c_str(),
+                            strOld.c_str(), Pf_GetLastError());
+            RVLOG_PROCESS_ERROR(bKept && "Pf_CopyFile()");
+        } else {
             RvLog_Write(RVLOG_INFO, "Move %s to %s field.", strInstalled.c_str(), strOld.c_str());
+        }
 
         Pf_CrashPoint();
         nRetCode = _MoveFile(strNew, strInstalled);
         RVLOG_PROCESS_ERROR(nRetCode && "_MoveFile()");
+        vecReplaced.push_back({pFile, bKept});
     }
     nResult = 1;
 Exit0:
+    if (!nResult)
+        _RestoreReplacedFiles(vecReplaced);
     return nResult;
+}
+
+// Puts back, last first, what a failed replacement had installed: the kept
+// old file, or no file where there was none. A restore that fails is logged
+// and the others go on.
+void Rv_SelfUpdater::_RestoreReplacedFiles(const std::vector<_ReplacedFile>& vecReplaced)
+{
+    int nRetCode = 0;
+    std::string strInstalled;
+    std::string strOld;
+
+    for (auto it = vecReplaced.rbegin(); it != vecReplaced.rend(); ++it) {
+        strInstalled = m_strApplicationPath + it->pFile->strLocalFileName;
+        strOld = m_strTempFilePath + it->pFile->strLocalFileName + ".tmp";
+        Pf_CrashPoint();
+        if (it->bKept)
+            nRetCode = _MoveFile(strOld, strInstalled);
+        else
+            nRetCode = Pf_DeleteNormalFile(strInstalled);
+        if (nRetCode)
+            RvLog_Write(RVLOG_INFO, "Restored %s.", strInstalled.c_str());
+        else
+            RvLog_Write(RVLOG_ERROR, "Failed to restore %s.", strInstalled.c_str());
+    }
 }
 
 int Rv_SelfUpdater::_MoveFile(const std::string& strSrc, const std::string& strDst)

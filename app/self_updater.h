@@ -1,10 +1,13 @@
 // The self-updater: reads the updater's version file from the server, and
 // when the server's updater is newer than the running executable, downloads
 // its files into the work folder, checks their MD5s and moves them over the
-// installed ones (the old ones kept in the work folder with ".tmp" appended).
+// installed ones (the old ones kept in the work folder with ".tmp" appended),
+// the running executable's own file last. A replacement that fails puts the
+// files it had replaced back.
 #pragma once
 #include <list>
 #include <string>
+#include <vector>
 
 struct Rv_SelfUpdateFile {
     std::string strFileName;        // the name on the server ("Refitter_1.0.0.8.exe")
@@ -32,6 +35,14 @@ private:
     int _ReadUpdaterVersionFile(const std::string& strFile);
     int _CheckDownloadedFile(const Rv_SelfUpdateFile& File);
     int _MoveFile(const std::string& strSrc, const std::string& strDst);
+
+    // One installed record of a replacement, and whether its old file was kept.
+    struct _ReplacedFile {
+        const Rv_SelfUpdateFile* pFile;
+        int bKept;
+    };
+    std::vector<const Rv_SelfUpdateFile*> _GetInstallOrder() const;
+    void _RestoreReplacedFiles(const std::vector<_ReplacedFile>& vecReplaced);
 
     std::string m_strApplicationPath;
     std::string m_strTempFilePath;

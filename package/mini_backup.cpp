@@ -7,8 +7,8 @@
 #include <new>
 
 #include "foundation/log.h"
-#include "package/package_kill_point.h"
 #include "package/single_file_package.h"
+#include "platform/crash_point.h"
 #include "platform/file.h"
 #include "platform/stream.h"
 #include "platform/stream_length.h"
@@ -78,11 +78,11 @@ int RvPack_CreateMiniBackup(const char* cszPackageFileName)
     uReadCount = fread(pbyDirectoryArea.get(), 1, (size_t)PackageHeader.uDirectoryAreaSize, pPackageFile);
     RVLOG_PROCESS_ERROR(uReadCount == PackageHeader.uDirectoryAreaSize);
 
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     pBackupFile = Pf_FOpen(szBackupName, "wb");
     RVLOG_PROCESS_ERROR(pBackupFile);
 
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     uWriteCount = fwrite(&ZeroHeader, sizeof(ZeroHeader), 1, pBackupFile);
     RVLOG_PROCESS_ERROR(uWriteCount == 1);
 
@@ -90,7 +90,7 @@ int RvPack_CreateMiniBackup(const char* cszPackageFileName)
     RVLOG_PROCESS_ERROR(lOffset > 0);
     MiniBackupHeader.uPackageHeaderOffset = (uint64_t)lOffset;
     MiniBackupHeader.uPackageHeaderSize = sizeof(PackageHeader);
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     uWriteCount = fwrite(&PackageHeader, sizeof(PackageHeader), 1, pBackupFile);
     RVLOG_PROCESS_ERROR(uWriteCount == 1);
 
@@ -98,7 +98,7 @@ int RvPack_CreateMiniBackup(const char* cszPackageFileName)
     RVLOG_PROCESS_ERROR(lOffset > 0);
     MiniBackupHeader.uDirectoryAreaOffset = (uint64_t)lOffset;
     MiniBackupHeader.uDirectoryAreaSize = PackageHeader.uDirectoryAreaSize;
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     uWriteCount = fwrite(pbyDirectoryArea.get(), 1, (size_t)PackageHeader.uDirectoryAreaSize, pBackupFile);
     RVLOG_PROCESS_ERROR(uWriteCount == (size_t)PackageHeader.uDirectoryAreaSize);
 
@@ -106,23 +106,23 @@ int RvPack_CreateMiniBackup(const char* cszPackageFileName)
     RVLOG_PROCESS_ERROR(lOffset > 0);
     MiniBackupHeader.uIndexAreaOffset = (uint64_t)lOffset;
     MiniBackupHeader.uIndexAreaSize = PackageHeader.uIndexAreaSize;
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     uWriteCount = fwrite(pbyIndexArea.get(), 1, (size_t)PackageHeader.uIndexAreaSize, pBackupFile);
     RVLOG_PROCESS_ERROR(uWriteCount == (size_t)PackageHeader.uIndexAreaSize);
 
     // The areas go to the disk before the signature that makes them valid.
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     nRetCode = Pf_SyncStream(pBackupFile);
     RVLOG_PROCESS_ERROR(nRetCode && "Pf_SyncStream(pBackupFile)");
 
     MiniBackupHeader.uSignature = RV_MINI_BACKUP_SIGNATURE;
     nRetCode = fseek(pBackupFile, 0, SEEK_SET);
     RVLOG_PROCESS_ERROR(nRetCode == 0);
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     uWriteCount = fwrite(&MiniBackupHeader, sizeof(MiniBackupHeader), 1, pBackupFile);
     RVLOG_PROCESS_ERROR(uWriteCount == 1);
 
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     nRetCode = Pf_CloseWrittenStream(pBackupFile, 1);
     pBackupFile = nullptr;
     RVLOG_PROCESS_ERROR(nRetCode && "Pf_CloseWrittenStream(pBackupFile, 1)");
@@ -168,7 +168,7 @@ int RvPack_RemoveMiniBackup(const char* cszPackageFileName)
     RVLOG_PROCESS_ERROR(cszPackageFileName);
     nRetCode = RvPack_MakeMiniBackupName(cszPackageFileName, szBackupName, sizeof(szBackupName));
     RVLOG_PROCESS_ERROR(nRetCode);
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     nRetCode = Pf_DeleteFile(szBackupName);
     RVLOG_PROCESS_ERROR(nRetCode);
     RvPack_SyncParentDir(szBackupName);
@@ -251,7 +251,7 @@ int RvPack_RestoreMiniBackup(const char* cszPackageFileName)
 
     RVLOG_PROCESS_ERROR(PackageHeader.uIndexAreaSize == MiniBackupHeader.uIndexAreaSize);
     RVLOG_PROCESS_ERROR(PackageHeader.uDirectoryAreaSize == MiniBackupHeader.uDirectoryAreaSize);
-    RVLOG_PROCESS_ERROR(PackageHeader.uFileSize == (PackageHeader.uIndexAreaOffset + PackageHeader.uIndexAreaSize));
+    RVLOG_PROCESS_ERROR(PackageHeader.uFileSize >= (PackageHeader.uIndexAreaOffset + PackageHeader.uIndexAreaSize));
     // The saved header was checked when the backup was made; checked again, it
     // keeps every write below within the package as it was.
     RVPK_PROCESS_PACKAGE_HEADER_ERROR(PackageHeader);
@@ -277,24 +277,24 @@ int RvPack_RestoreMiniBackup(const char* cszPackageFileName)
 
     nRetCode = fseek(pPackageFile, (long)PackageHeader.uDirectoryAreaOffset, SEEK_SET);
     RVLOG_PROCESS_ERROR(nRetCode == 0);
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     uWriteCount = fwrite(pbyDirectoryArea.get(), 1, (size_t)PackageHeader.uDirectoryAreaSize, pPackageFile);
     RVLOG_PROCESS_ERROR(uWriteCount == PackageHeader.uDirectoryAreaSize);
     nRetCode = fseek(pPackageFile, (long)PackageHeader.uIndexAreaOffset, SEEK_SET);
     RVLOG_PROCESS_ERROR(nRetCode == 0);
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     uWriteCount = fwrite(pbyIndexArea.get(), 1, (size_t)PackageHeader.uIndexAreaSize, pPackageFile);
     RVLOG_PROCESS_ERROR(uWriteCount == PackageHeader.uIndexAreaSize);
     nRetCode = fseek(pPackageFile, 0, SEEK_SET);
     RVLOG_PROCESS_ERROR(nRetCode == 0);
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     uWriteCount = fwrite(&PackageHeader, sizeof(PackageHeader), 1, pPackageFile);
     RVLOG_PROCESS_ERROR(uWriteCount == 1);
 
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     nRetCode = Pf_TruncateStream(pPackageFile, PackageHeader.uFileSize);
     RVLOG_PROCESS_ERROR(nRetCode && "Pf_TruncateStream(pPackageFile, PackageHeader.uFileSize)");
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     nRetCode = Pf_CloseWrittenStream(pPackageFile, 1);
     pPackageFile = nullptr;
     RVLOG_PROCESS_ERROR(nRetCode && "Pf_CloseWrittenStream(pPackageFile, 1)");
@@ -304,5 +304,23 @@ Exit0:
     RvPack_CloseRead(pBackupFile);
     if (pPackageFile)
         fclose(pPackageFile);
+    return nResult;
+}
+
+int RvPack_RecoverFromMiniBackup(const char* cszPackageFileName)
+{
+    int nResult = 0;
+    int nRetCode = 0;
+
+    RVLOG_PROCESS_ERROR(cszPackageFileName);
+    if (!RvPack_IsMiniBackupExist(cszPackageFileName))
+        goto Exit1;
+    nRetCode = RvPack_RestoreMiniBackup(cszPackageFileName);
+    RVLOG_PROCESS_ERROR(nRetCode);
+    nRetCode = RvPack_RemoveMiniBackup(cszPackageFileName);
+    RVLOG_PROCESS_ERROR(nRetCode);
+Exit1:
+    nResult = 1;
+Exit0:
     return nResult;
 }

@@ -33,3 +33,7 @@ int RvPack_RemoveMiniBackup(const char* cszPackageFileName);
 // zero) holds nothing to restore: the package was not touched, and 1 is returned.
 // The caller removes the backup.
 int RvPack_RestoreMiniBackup(const char* cszPackageFileName);
+// When a backup of the package is there (a patch run was cut short or its
+// rewrite failed), restores the package from it and removes it; 1 when no
+// backup is left.
+int RvPack_RecoverFromMiniBackup(const char* cszPackageFileName);

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "foundation/log.h"
-#include "package/package_kill_point.h"
 #include "package/single_file_package.h"
+#include "platform/crash_point.h"
 #include "platform/file.h"
 #include "platform/stream.h"
 #include "platform/stream_length.h"
@@ -127,7 +127,7 @@ bool PackComb(const char* stdFilePath, const char* addFilePath)
         size_t uChunk = (size_t)std::min<uint64_t>(uSizeLeft, s_uCopyChunkSize);
         uReadCount = fread(pbyCopyBuffer.get(), 1, uChunk, addFile);
         RVLOG_PROCESS_ERROR(uReadCount == uChunk);
-        RvPack_KillPoint();
+        Pf_CrashPoint();
         // fwrite retries short writes itself: a short count is an error, not progress to wait for.
         uWriteCount = fwrite(pbyCopyBuffer.get(), 1, uChunk, stdFile);
         RVLOG_PROCESS_ERROR(uWriteCount == uChunk);
@@ -137,12 +137,12 @@ bool PackComb(const char* stdFilePath, const char* addFilePath)
     _MergeIndex(&stdIndex, addIndex, addHeader.uDataOffset, (uint32_t)uOldEnd);
 
     uNewIndexOffset = uOldEnd + uBlockSize;
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     uWriteCount = fwrite(stdIndex.data(), sizeof(PackFileIndexEntry), stdIndex.size(), stdFile);
     RVLOG_PROCESS_ERROR(uWriteCount == stdIndex.size());
 
     // The data and the index are on the disk before the header points at them.
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     nRetCode = Pf_SyncStream(stdFile);
     RVLOG_PROCESS_ERROR(nRetCode && "Pf_SyncStream(stdFile)");
 
@@ -150,12 +150,12 @@ bool PackComb(const char* stdFilePath, const char* addFilePath)
     stdHeader.count = (uint32_t)stdIndex.size();
     nRetCode = fseek(stdFile, 0, SEEK_SET);
     RVLOG_PROCESS_ERROR(nRetCode == 0);
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     uWriteCount = fwrite(&stdHeader, sizeof(stdHeader), 1, stdFile);
     RVLOG_PROCESS_ERROR(uWriteCount == 1);
     bAppended = 0;
 
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     nRetCode = Pf_CloseWrittenStream(stdFile, 1);
     stdFile = nullptr;
     RVLOG_PROCESS_ERROR(nRetCode && "Pf_CloseWrittenStream(stdFile, 1)");

@@ -31,10 +31,8 @@ int RvPack_IsPackageLayoutRestorable(const Rv_PackageHeader& Header, uint64_t uF
     int nResult = 0;
 
     RVLOG_PROCESS_ERROR(RvPack_IsPackageAreasInFile(Header, uFileLength));
-    RVLOG_PROCESS_ERROR(Header.uDataAreaOffset + Header.uDataAreaSize <= Header.uDirectoryAreaOffset);
-    RVLOG_PROCESS_ERROR(Header.uDirectoryAreaOffset + Header.uDirectoryAreaSize <= Header.uIndexAreaOffset);
-    RVLOG_PROCESS_ERROR(Header.uIndexAreaOffset + Header.uIndexAreaSize == uFileLength);
-    RVLOG_PROCESS_ERROR(Header.uFileSize == uFileLength);
+    RVLOG_PROCESS_ERROR(Header.uFileSize >= (Header.uIndexAreaOffset + Header.uIndexAreaSize));
+    RVLOG_PROCESS_ERROR(RvPack_IsPackageAreasInFile(Header, Header.uFileSize));
     nResult = 1;
 Exit0:
     return nResult;

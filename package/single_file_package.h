@@ -61,10 +61,10 @@ static_assert(sizeof(Rv_PackageDirectoryEntry) == 16, "directory entry is 16 byt
 int RvPack_IsAreaInFile(uint64_t uOffset, uint64_t uSize, uint64_t uFileLength);
 // 1 when the file is below 2 GiB and the three areas of the header lie in it.
 int RvPack_IsPackageAreasInFile(const Rv_PackageHeader& Header, uint64_t uFileLength);
-// 1 when the package is laid out as a patcher leaves it, so that a mini
-// backup can bring it back after any interrupted patch: the data area, then
-// the directory area, then the index area, which ends the file, and the
-// header's file size is the file's length.
+// 1 when a mini backup of the package can bring it back after any
+// interrupted patch: its areas lie in the file and within the header's file
+// size, to which a restore cuts the package. Bytes behind the areas (an
+// interrupted older updater leaves some) are allowed.
 int RvPack_IsPackageLayoutRestorable(const Rv_PackageHeader& Header, uint64_t uFileLength);
 
 // Syncs the folder that holds the file (its entries: a created or removed name).

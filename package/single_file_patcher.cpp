@@ -15,8 +15,8 @@
 
 #include "foundation/crc32.h"
 #include "package/mini_backup.h"
-#include "package/package_kill_point.h"
 #include "package/single_file_package.h"
+#include "platform/crash_point.h"
 #include "platform/file.h"
 #include "platform/stream.h"
 #include "platform/stream_length.h"
@@ -232,7 +232,7 @@ int RvPack_PackageFilePatcher::Patch(const char* cszPatchPackageFileName)
         uCurrentSizeToCopy = std::min(uSizeLeft, s_uWorkBufferSize);
         uReadCount = fread(pbyWorkBuffer.get(), 1, (size_t)uCurrentSizeToCopy, pPatchFile);
         RVLOG_PROCESS_ERROR(uReadCount == uCurrentSizeToCopy);
-        RvPack_KillPoint();
+        Pf_CrashPoint();
         uWriteCount = fwrite(pbyWorkBuffer.get(), 1, (size_t)uCurrentSizeToCopy, m_pBePatchedFile);
         RVLOG_PROCESS_ERROR(uWriteCount == uCurrentSizeToCopy);
         uSizeLeft -= uCurrentSizeToCopy;
@@ -295,7 +295,7 @@ int RvPack_PackageFilePatcher::UnInit()
     RVLOG_PROCESS_ERROR(lOffset > 0);
     m_PackageHeader.uDirectoryAreaOffset = (uint64_t)lOffset;
     m_PackageHeader.uDirectoryAreaSize = uEntryCount * sizeof(Rv_PackageDirectoryEntry);
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     uWriteCount = fwrite(pDirectoryAreaBuffer.get(), sizeof(Rv_PackageDirectoryEntry), uEntryCount, m_pBePatchedFile);
     RVLOG_PROCESS_ERROR(uWriteCount == uEntryCount);
 
@@ -303,7 +303,7 @@ int RvPack_PackageFilePatcher::UnInit()
     RVLOG_PROCESS_ERROR(lOffset > 0);
     m_PackageHeader.uIndexAreaOffset = (uint64_t)lOffset;
     m_PackageHeader.uIndexAreaSize = uEntryCount * sizeof(Rv_PackageIndexEntry);
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     uWriteCount = fwrite(pIndexAreaBuffer.get(), sizeof(Rv_PackageIndexEntry), uEntryCount, m_pBePatchedFile);
     RVLOG_PROCESS_ERROR(uWriteCount == uEntryCount);
 
@@ -317,7 +317,7 @@ int RvPack_PackageFilePatcher::UnInit()
     m_PackageHeader.llRewriteTime = _Now32();
 
     // Whatever a failed patch copied behind the new areas goes.
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     nRetCode = Pf_TruncateStream(m_pBePatchedFile, m_PackageHeader.uIndexAreaOffset + m_PackageHeader.uIndexAreaSize);
     RVLOG_PROCESS_ERROR(nRetCode && "Pf_TruncateStream(m_pBePatchedFile, uIndexAreaEnd)");
     nRetCode = fseek(m_pBePatchedFile, 0, SEEK_END);
@@ -328,12 +328,12 @@ int RvPack_PackageFilePatcher::UnInit()
 
     nRetCode = fseek(m_pBePatchedFile, 0, SEEK_SET);
     RVLOG_PROCESS_ERROR(nRetCode == 0);
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     uWriteCount = fwrite(&m_PackageHeader, sizeof(m_PackageHeader), 1, m_pBePatchedFile);
     RVLOG_PROCESS_ERROR(uWriteCount == 1);
 
     // The package is on the disk before the backup that guards it goes.
-    RvPack_KillPoint();
+    Pf_CrashPoint();
     nRetCode = Pf_CloseWrittenStream(m_pBePatchedFile, 1);
     m_pBePatchedFile = nullptr;
     RVLOG_PROCESS_ERROR(nRetCode && "Pf_CloseWrittenStream(m_pBePatchedFile, 1)");
@@ -365,12 +365,8 @@ int RvPack_CreatePackageFilePatcher(const char* cszBePatchedPackageFileName,
     RVLOG_PROCESS_ERROR(ppiRetPackageFilePatcher);
 
     // A backup left behind means the last run did not finish.
-    if (RvPack_IsMiniBackupExist(cszBePatchedPackageFileName)) {
-        nRetCode = RvPack_RestoreMiniBackup(cszBePatchedPackageFileName);
-        RVLOG_PROCESS_ERROR(nRetCode);
-        nRetCode = RvPack_RemoveMiniBackup(cszBePatchedPackageFileName);
-        RVLOG_PROCESS_ERROR(nRetCode);
-    }
+    nRetCode = RvPack_RecoverFromMiniBackup(cszBePatchedPackageFileName);
+    RVLOG_PROCESS_ERROR(nRetCode);
 
     pPatcher = new (std::nothrow) RvPack_PackageFilePatcher;
     RVLOG_PROCESS_ERROR(pPatcher);

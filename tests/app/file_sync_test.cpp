@@ -1,9 +1,11 @@
 // The file synchroniser against a loopback server: which files the check
 // finds, what the sync puts in place, how the folder ids are read, and the
-// failures that must leave the client's files as they were.
+// failures that must leave the client's files as they were, and a sync
+// killed while it puts a file in place.
 #include "app/file_sync.h"
 
 #include "foundation/crc32.h"
+#include "platform/crash_point.h"
 #include "platform/file.h"
 #include "tests/foundation/log_capture.h"
 #include "tests/support/http_server.h"
@@ -17,6 +19,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -412,3 +416,43 @@ TEST_F(FileSyncTest, IgnoreListEndsAtTheFirstGap)
 }
 
 } // namespace
+
+// A sync killed at each step that puts a file in place leaves the old file
+// or the server's, and once the server's is in place nothing of it stays in
+// the temporary folder.
+TEST_F(FileSyncTest, KilledSyncLeavesNothingOfAFileInLine)
+{
+    m_Builder.AddFile("changed.txt", "new content", s_ftServer, 0);
+    Publish();
+    int nKilled = 0;
+    for (uint64_t uStep = 1; uStep < 10; ++uStep) {
+        SCOPED_TRACE(uStep);
+        WriteLocal("changed.txt", "old", Rv_TestSyncTime(1));
+        Pf_RemoveTree(m_Dir.File("temp"));
+        pid_t nChild = fork();
+        ASSERT_NE(-1, nChild);
+        if (nChild == 0) {
+            Rv_SyncFile Sync;
+            Pf_ArmCrashPoint(uStep);
+            int nDone = Sync.Init(Client("").c_str(), m_Dir.File("temp/SyncFiles").c_str(), m_Server.Url("/sync").c_str(),
+                                  &m_Rate) &&
+                        Sync.StartCheck() && Sync.StartSync();
+            _exit(nDone ? 0 : 1);
+        }
+        int nStatus = 0;
+        ASSERT_EQ(nChild, waitpid(nChild, &nStatus, 0));
+        const std::string strNow = Rv_TestReadFile(Client("changed.txt"));
+        EXPECT_TRUE(strNow == "old" || strNow == "new content") << strNow;
+        if (strNow == "new content") {
+            EXPECT_EQ("", Rv_TestRun("find '" + m_Dir.File("temp") + "' -type f 2>/dev/null"));
+        }
+        if (WIFEXITED(nStatus)) {
+            EXPECT_EQ(0, WEXITSTATUS(nStatus));
+            EXPECT_EQ("new content", strNow);
+            break;
+        }
+        ASSERT_TRUE(WIFSIGNALED(nStatus));
+        ++nKilled;
+    }
+    EXPECT_EQ(2, nKilled);
+}

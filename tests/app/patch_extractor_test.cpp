@@ -13,11 +13,15 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -292,6 +296,74 @@ TEST_F(PatchExtractorTest, SingleFilePackagesStartTheSeriesThenJoinIt)
     ASSERT_TRUE(Rv_TestReadSingleFilePackage(Rv_TestReadFile(Client("NewPack/new_1.pak")), &Content));
     EXPECT_EQ(Content.Index.size(), 2u);
     EXPECT_FALSE(Pf_PathExists(m_strTemp + "/second.pak"));
+
+    // A list written on Windows: the name ends before the carriage return.
+    Rv_TestWriteFile(Client("NewPackageList.txt"), "NewPack\\new_1.pak\r\n");
+    Rv_TestPatchBuilder Third;
+    Third.AddSingleFilePackage("third.pak", {{3, 1, 300, "CCCC"}});
+    Third.AddVersionFile("1.0.0.4");
+    ASSERT_TRUE(Run(Third));
+    EXPECT_EQ(Rv_TestReadFile(Client("NewPackageList.txt")), "NewPack\\new_1.pak\r\n");
+    ASSERT_TRUE(Rv_TestReadSingleFilePackage(Rv_TestReadFile(Client("NewPack/new_1.pak")), &Content));
+    EXPECT_EQ(Content.Index.size(), 3u);
+}
+
+// A patch of a single-file package that a file-size limit cuts short fails
+// the item, and the package is whole again before the extraction returns:
+// rewritten without the patch when the data did not fit, restored from its
+// backup when the merged areas behind the data did not. Without the limit
+// the patch then joins the package.
+TEST_F(PatchExtractorTest, SingleFilePackageCutShortByAFileSizeLimitIsKeptWhole)
+{
+    const std::string strPackage = Client("NewPack/new_1.pak");
+    const std::string strOld = Rv_TestBuildSingleFilePackage({{1, 1, 10, std::string(65536, 'A')}});
+    const uint64_t ullOldDataEnd = strOld.size() - 24;
+    const uint64_t ullPatchData = 4096;
+    Rv_TestPatchBuilder Builder;
+    Builder.AddSingleFilePackage("more.pak", {{2, 1, 20, std::string(ullPatchData, 'B')}});
+    Builder.AddVersionFile("1.0.0.2");
+    const struct {
+        const char* cszWhat;
+        uint64_t ullLimit;
+    } aCases[] = {
+        {"data past the limit", ullOldDataEnd + 100},
+        {"areas past the limit", ullOldDataEnd + ullPatchData + 10},
+    };
+    for (const auto& Case : aCases) {
+        SCOPED_TRACE(Case.cszWhat);
+        Rv_TestWriteFile(Client("NewPackageList.txt"), "NewPack\\new_1.pak\n");
+        Rv_TestWriteFile(strPackage, strOld);
+        Pf_DeleteFile(Client("version.cfg"));
+        pid_t nChild = fork();
+        ASSERT_NE(-1, nChild);
+        if (nChild == 0) {
+            // Writes past the limit fail with EFBIG instead of a signal.
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit Limit;
+            getrlimit(RLIMIT_FSIZE, &Limit);
+            Limit.rlim_cur = Case.ullLimit;
+            setrlimit(RLIMIT_FSIZE, &Limit);
+            int nErrorCode = -1;
+            int nResult = Run(Builder, &nErrorCode);
+            _exit(nResult ? 100 : nErrorCode);
+        }
+        int nStatus = 0;
+        ASSERT_EQ(nChild, waitpid(nChild, &nStatus, 0));
+        ASSERT_TRUE(WIFEXITED(nStatus));
+        EXPECT_EQ(1, WEXITSTATUS(nStatus));
+        std::string strNow = Rv_TestReadFile(strPackage);
+        memset(&strNow[88], 0, 8);
+        std::string strExpected = strOld;
+        memset(&strExpected[88], 0, 8);
+        EXPECT_TRUE(strExpected == strNow) << "the package is not the one before the patch";
+        EXPECT_FALSE(Pf_PathExists(strPackage + ".bak"));
+        EXPECT_FALSE(Pf_PathExists(Client("version.cfg")));
+    }
+
+    ASSERT_TRUE(Run(Builder));
+    Rv_TestPackageContent Content;
+    ASSERT_TRUE(Rv_TestReadSingleFilePackage(Rv_TestReadFile(strPackage), &Content));
+    EXPECT_EQ(Content.Index.size(), 2u);
 }
 
 // Old-format packages: the first becomes the newest name, the next merges

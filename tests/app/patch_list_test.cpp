@@ -215,24 +215,25 @@ TEST_F(PatchListTest, EntriesAndBounds)
     EXPECT_EQ(_Version("1.1"), vecChain[0].VersionTo);
 }
 
-TEST_F(PatchListTest, FailedReadKeepsThePreviousChainAndHugeListsFail)
+// A list far longer than any chain is read whole: the section is in memory.
+TEST_F(PatchListTest, LongListsAreReadWhole)
+{
+    std::vector<Rv_TestListedPatch> vecMany;
+    std::string strExpected;
+    for (int i = 0; i < 3000; ++i) {
+        std::string strName = _Patch("1.0." + std::to_string(i), "1.0." + std::to_string(i + 1));
+        vecMany.push_back({strName, "m"});
+        strExpected += (strExpected.empty() ? "" : " ") + strName;
+    }
+    EXPECT_EQ(strExpected, Read("1.0.0", "2.0", Rv_TestPatchListText("2.0", vecMany)));
+}
+
+TEST_F(PatchListTest, FailedReadKeepsThePreviousChain)
 {
     std::vector<Rv_PatchRecord> vecChain(1);
     vecChain[0].strFileName = "previous";
 
-    std::vector<Rv_TestListedPatch> vecMany;
-    for (int i = 0; i <= RV_PATCH_LIST_MAX_PATCHES; ++i)
-        vecMany.push_back({_Patch("1.0." + std::to_string(i), "1.0." + std::to_string(i + 1)), "m"});
-    std::string strTooMany = Rv_TestPatchListText("2.0", vecMany);
-    vecMany.pop_back();
-    std::string strMost = Rv_TestPatchListText("2.0", vecMany);
-
-    EXPECT_EQ("FAIL", Read("1.0", "2.0", strTooMany));
-    std::string strChain = Read("1.0", "2.0", strMost);
-    EXPECT_EQ(std::string::npos, strChain.find("FAIL"));
-    EXPECT_EQ(0u, strChain.find(_Patch("1.0.0", "1.0.1") + " " + _Patch("1.0.1", "1.0.2")));
-
-    Rv_TestWriteFile(m_strList, strTooMany);
+    Rv_TestWriteFile(m_strList, "[PatchList]\nPatch_1=" + _Patch("1.0", "1.1") + "\n");
     EXPECT_FALSE(Rv_ReadPatchList(m_strList.c_str(), _Version("1.0"), _Version("2.0"), &vecChain));
     EXPECT_FALSE(Rv_ReadPatchList(m_Dir.File("missing.txt").c_str(), _Version("1.0"), _Version("2.0"), &vecChain));
     ASSERT_EQ(1u, vecChain.size());

@@ -263,42 +263,65 @@ TEST_F(SelfUpdaterTest, ReplacesTheInstalledFilesAndKeepsTheOldOnes)
 }
 
 // A replacement killed at any step leaves every installed file either old
-// or new, never missing.
+// or new, never missing, and the program new only once the library is too,
+// so that the next start, which reads the program's stamp, redoes the rest.
+// A replacement that fails at its last file is killed the same way: the
+// program stays old whatever the kill cut short.
 TEST_F(SelfUpdaterTest, KilledReplacementNeverLeavesAFileMissing)
 {
     Rv_TestWriteFile(App("Refitter.exe"), "old program");
-    Rv_TestWriteFile(App("Dumper.dll"), "old library");
-    Offer("1.0.0.8", {{"Refitter_1.0.0.8.exe", "new program"}, {"Dumper_2.dll", "new library"}});
+    Offer("1.0.0.8", {{"Refitter_1.0.0.8.exe", "new program"},
+                      {"Dumper_2.dll", "new library"},
+                      {"Helper_2.dll", "new helper"}});
     Download();
-    int nKilled = 0;
-    for (uint64_t uStep = 1; uStep < 20; ++uStep) {
-        SCOPED_TRACE(uStep);
-        Rv_TestWriteFile(App("Refitter.exe"), "old program");
-        Rv_TestWriteFile(App("Dumper.dll"), "old library");
-        Rv_TestWriteFile(WorkFile("Refitter_1.0.0.8.exe"), "new program");
-        Rv_TestWriteFile(WorkFile("Dumper_2.dll"), "new library");
-        pid_t nChild = fork();
-        ASSERT_NE(-1, nChild);
-        if (nChild == 0) {
-            Pf_ArmCrashPoint(uStep);
-            _exit(m_Updater.UpdateFiles() ? 0 : 1);
+    for (bool bFails : {false, true}) {
+        int nKilled = 0;
+        for (uint64_t uStep = 1; uStep < 30; ++uStep) {
+            SCOPED_TRACE((bFails ? "failing at its last file, step " : "step ") + std::to_string(uStep));
+            Rv_TestWriteFile(App("Refitter.exe"), "old program");
+            Rv_TestWriteFile(App("Dumper.dll"), "old library");
+            Pf_RemoveTree(App("Helper.dll"));
+            Pf_RemoveTree(WorkFile("Helper.dll.tmp"));
+            if (bFails) {
+                // A folder in the helper's place that cannot be moved aside either.
+                Rv_TestWriteFile(App("Helper.dll/keep"), "");
+                Rv_TestWriteFile(WorkFile("Helper.dll.tmp/keep"), "");
+            } else {
+                Rv_TestWriteFile(App("Helper.dll"), "old helper");
+            }
+            Rv_TestWriteFile(WorkFile("Refitter_1.0.0.8.exe"), "new program");
+            Rv_TestWriteFile(WorkFile("Dumper_2.dll"), "new library");
+            Rv_TestWriteFile(WorkFile("Helper_2.dll"), "new helper");
+            pid_t nChild = fork();
+            ASSERT_NE(-1, nChild);
+            if (nChild == 0) {
+                Pf_ArmCrashPoint(uStep);
+                _exit(m_Updater.UpdateFiles() ? 0 : 1);
+            }
+            int nStatus = 0;
+            ASSERT_EQ(nChild, waitpid(nChild, &nStatus, 0));
+            const std::string strProgram = Rv_TestReadFile(App("Refitter.exe"));
+            const std::string strLibrary = Rv_TestReadFile(App("Dumper.dll"));
+            EXPECT_TRUE(strProgram == "old program" || strProgram == "new program") << strProgram;
+            EXPECT_TRUE(strLibrary == "old library" || strLibrary == "new library") << strLibrary;
+            if (strProgram == "new program") {
+                EXPECT_EQ("new library", strLibrary);
+                EXPECT_EQ("new helper", Rv_TestReadFile(App("Helper.dll")));
+            }
+            if (bFails) {
+                EXPECT_EQ("old program", strProgram);
+            }
+            if (WIFEXITED(nStatus)) {
+                EXPECT_EQ(bFails ? 1 : 0, WEXITSTATUS(nStatus));
+                EXPECT_EQ(bFails ? "old program" : "new program", strProgram);
+                EXPECT_EQ(bFails ? "old library" : "new library", strLibrary);
+                break;
+            }
+            ASSERT_TRUE(WIFSIGNALED(nStatus));
+            ++nKilled;
         }
-        int nStatus = 0;
-        ASSERT_EQ(nChild, waitpid(nChild, &nStatus, 0));
-        const std::string strProgram = Rv_TestReadFile(App("Refitter.exe"));
-        const std::string strLibrary = Rv_TestReadFile(App("Dumper.dll"));
-        EXPECT_TRUE(strProgram == "old program" || strProgram == "new program") << strProgram;
-        EXPECT_TRUE(strLibrary == "old library" || strLibrary == "new library") << strLibrary;
-        if (WIFEXITED(nStatus)) {
-            EXPECT_EQ(0, WEXITSTATUS(nStatus));
-            EXPECT_EQ("new program", strProgram);
-            EXPECT_EQ("new library", strLibrary);
-            break;
-        }
-        ASSERT_TRUE(WIFSIGNALED(nStatus));
-        ++nKilled;
+        EXPECT_GE(nKilled, bFails ? 5 : 6);
     }
-    EXPECT_GE(nKilled, 4);
 }
 
 // A download that is wrong or incomplete leaves the installed program alone
@@ -355,21 +378,37 @@ TEST_F(SelfUpdaterTest, FileChangedAfterTheDownloadReplacesNothing)
 }
 
 // A file that cannot be put in place fails the replacement after three
-// tries; files replaced before it stay replaced, the download stays.
-TEST_F(SelfUpdaterTest, MoveFailureStopsTheReplacement)
+// tries; the files replaced before it are put back, last first (the kept old
+// file, or none where there was none), and the program, which comes last,
+// was never touched. The download of the failed file stays.
+TEST_F(SelfUpdaterTest, MoveFailurePutsBackWhatWasReplaced)
 {
     Rv_TestWriteFile(App("Refitter.exe"), "old program");
-    Offer("1.0.0.8", {{"Refitter_1.0.0.8.exe", "new program"}, {"Dumper_2.dll", "new library"}});
+    Rv_TestWriteFile(App("Kept.dll"), "old kept");
+    Offer("1.0.0.8", {{"Refitter_1.0.0.8.exe", "new program"},
+                      {"Kept_2.dll", "new kept"},
+                      {"Added_2.dll", "new added"},
+                      {"Dumper_2.dll", "new library"}});
     Download();
     // A folder in the library's place that cannot be moved aside either.
     Rv_TestWriteFile(App("Dumper.dll/keep"), "");
     Rv_TestWriteFile(WorkFile("Dumper.dll.tmp/keep"), "");
+    // The replacement runs on the machine as it is, its pauses real.
+    unsetenv("RV_SIM_ROOT");
     EXPECT_FALSE(m_Updater.UpdateFiles());
-    EXPECT_EQ("new program", Rv_TestReadFile(App("Refitter.exe")));
+    EXPECT_EQ("old program", Rv_TestReadFile(App("Refitter.exe")));
+    EXPECT_FALSE(Pf_PathExists(WorkFile("Refitter.exe.tmp")));
+    EXPECT_EQ("old kept", Rv_TestReadFile(App("Kept.dll")));
+    EXPECT_FALSE(Pf_PathExists(App("Added.dll")));
     EXPECT_EQ("new library", Rv_TestReadFile(WorkFile("Dumper_2.dll")));
     EXPECT_TRUE(Pf_FileExists(App("Dumper.dll/keep")));
     std::string strLog = m_Log.Text();
     EXPECT_NE(std::string::npos,
               strLog.find("Failed to move file `" + Work("Dumper_2.dll") + "` to `" + App("Dumper.dll") + "`, Error code : "))
         << strLog;
+    const size_t uAdded = strLog.find("Restored " + App("Added.dll") + ".");
+    const size_t uKept = strLog.find("Restored " + App("Kept.dll") + ".");
+    EXPECT_NE(std::string::npos, uAdded) << strLog;
+    EXPECT_NE(std::string::npos, uKept) << strLog;
+    EXPECT_LT(uAdded, uKept) << "the last replaced comes back first";
 }

@@ -1,7 +1,8 @@
 // The self-update of the built Refitter.exe, started with an empty command
 // line in a client folder: the server's newer updater replaces the running
 // one and a new copy runs the ordinary update; no newer updater lets the
-// window copy go on; a failed download or replacement; a second copy refused.
+// window copy go on; a failed download or replacement; a self-update killed
+// at each step of its replacement; a second copy refused.
 #include "tests/e2e/update_run_fixture.h"
 
 #include "foundation/file_version.h"
@@ -138,21 +139,70 @@ TEST_F(SelfUpdateRun, FailedDownloadTellsTheWindowCopy)
 }
 
 // A companion file that cannot be put in place fails the self-update after
-// the window copy was ended; the files in place then run the ordinary update.
-TEST_F(SelfUpdateRun, FailedReplacementStillLeavesAnUpdaterRunning)
+// the window copy was ended: the companion replaced before it is put back,
+// the executable (installed last) stays the old one, and the old set of
+// files runs the ordinary update.
+TEST_F(SelfUpdateRun, FailedReplacementPutsTheOldFilesBack)
 {
     Rv_TestWritePatchServer(Server(""), "1.1", {PlainPatch("1.0", "1.1", {{"a.txt", "new"}})});
+    Rv_TestWriteFile(Updater("Helper_2.dll"), "new helper");
     Rv_TestWriteFile(Updater("Dumper_2.dll"), "library");
-    OfferUpdater("1.0.0.9", {NewUpdater("1.0.0.9"), "Dumper_2.dll"});
+    OfferUpdater("1.0.0.9", {NewUpdater("1.0.0.9"), "Helper_2.dll", "Dumper_2.dll"});
+    Rv_TestWriteFile(Client("Helper.dll"), "old helper");
     Rv_TestWriteFile(Client("Dumper.dll/keep"), "");
     Rv_TestWriteFile(Client("update/Dumper.dll.tmp/keep"), "");
 
     EXPECT_EQ(1, Run(""));
     WaitForCopies();
-    EXPECT_EQ("1.0.0.9", VersionOf(Client("Refitter.exe")));
+    EXPECT_EQ("1.0.0.1", VersionOf(Client("Refitter.exe")));
+    EXPECT_EQ("old helper", Rv_TestReadFile(Client("Helper.dll")));
     EXPECT_EQ("library", Rv_TestReadFile(Client("update/Dumper_2.dll")));
     EXPECT_EQ("1.1", InstalledVersion()) << Logs();
     EXPECT_NE(std::string::npos, Logs().find("SelfUpdater.UpdateFiles()")) << Logs();
+}
+
+// A self-update killed at each step of its replacement leaves the executable
+// old until its companion is in place; the next start then finds the newer
+// updater again and completes the set.
+TEST_F(SelfUpdateRun, KilledSelfUpdateIsCompletedByTheNextStart)
+{
+    Rv_TestWritePatchServer(Server(""), "1.0", {});
+    Rv_TestWriteFile(Updater("Helper_2.dll"), "new helper");
+    OfferUpdater("1.0.0.9", {NewUpdater("1.0.0.9"), "Helper_2.dll"});
+    const std::string strOriginal = m_Dir.File("Refitter.exe.original");
+    int nStatus = -1;
+    Rv_TestRun("cp '" + Client("Refitter.exe") + "' '" + strOriginal + "'", &nStatus);
+    ASSERT_EQ(0, nStatus);
+
+    int nKilled = 0;
+    for (int nStep = 1; nStep < 20; ++nStep) {
+        SCOPED_TRACE(nStep);
+        Rv_TestRun("cp '" + strOriginal + "' '" + Client("Refitter.exe") + "'", &nStatus);
+        ASSERT_EQ(0, nStatus);
+        Rv_TestWriteFile(Client("Helper.dll"), "old helper");
+        setenv("RV_CRASH_AT_STEP", std::to_string(nStep).c_str(), 1);
+        const int nExit = Run("");
+        unsetenv("RV_CRASH_AT_STEP");
+        WaitForCopies();
+        if (nExit != 137) {
+            EXPECT_EQ(0, nExit);
+            break;
+        }
+        ++nKilled;
+        if (VersionOf(Client("Refitter.exe")) == "1.0.0.9") {
+            EXPECT_EQ("new helper", Rv_TestReadFile(Client("Helper.dll")));
+        } else {
+            EXPECT_EQ("1.0.0.1", VersionOf(Client("Refitter.exe")));
+        }
+
+        EXPECT_EQ(0, Run(""));
+        WaitForCopies();
+        EXPECT_EQ("1.0.0.9", VersionOf(Client("Refitter.exe"))) << Logs();
+        EXPECT_EQ("new helper", Rv_TestReadFile(Client("Helper.dll")));
+    }
+    EXPECT_EQ("1.0.0.9", VersionOf(Client("Refitter.exe")));
+    EXPECT_EQ("new helper", Rv_TestReadFile(Client("Helper.dll")));
+    EXPECT_GE(nKilled, 4);
 }
 
 TEST_F(SelfUpdateRun, SecondCopyIsRefused)

@@ -29,6 +29,12 @@ protected:
         ASSERT_TRUE(Pf_SetFileTimes(strPath, nullptr, &ftWrite));
     }
 
+    // The files below a folder, one a line; "" when there are none.
+    std::string FilesUnder(const std::string& strFolder)
+    {
+        return Rv_TestRun("find '" + strFolder + "' -type f 2>/dev/null");
+    }
+
     Rv_TestSyncServerBuilder m_Builder;
 };
 
@@ -109,8 +115,9 @@ TEST_F(SyncRun, CloseDuringTheSyncStopsItAndKeepsTheFiles)
 }
 
 // A run killed at each step of its sync leaves every synchronised file
-// either as it was or as the server has it, never missing, and the next run
-// brings them all in line.
+// either as it was or as the server has it, never missing, and nothing of a
+// file already in line in the sync's temporary folder; the next run brings
+// them all in line and leaves that folder without a file.
 TEST_F(SyncRun, RunKilledDuringTheSyncIsCompletedByTheNext)
 {
     Rv_TestWritePatchServer(Server(""), "1.0", {});
@@ -128,9 +135,17 @@ TEST_F(SyncRun, RunKilledDuringTheSyncIsCompletedByTheNext)
         const std::string strOther = Rv_TestReadFile(Client("res/other.txt"));
         EXPECT_TRUE(strChanged == "local copy" || strChanged == "server copy") << nStep << ": " << strChanged;
         EXPECT_TRUE(strOther == "local other" || strOther == "server other") << nStep << ": " << strOther;
+        const std::string strLeft = FilesUnder(Client("update/SyncFiles"));
+        if (strChanged == "server copy") {
+            EXPECT_EQ(std::string::npos, strLeft.find("changed.txt")) << nStep << ": " << strLeft;
+        }
+        if (strOther == "server other") {
+            EXPECT_EQ(std::string::npos, strLeft.find("other.txt")) << nStep << ": " << strLeft;
+        }
         EXPECT_EQ(0, Run()) << nStep;
         EXPECT_EQ("server copy", Rv_TestReadFile(Client("res/changed.txt"))) << nStep << Logs();
         EXPECT_EQ("server other", Rv_TestReadFile(Client("res/other.txt"))) << nStep;
+        EXPECT_EQ("", FilesUnder(Client("update/SyncFiles"))) << nStep;
     }
     EXPECT_GE(nKilled, 4);
 }

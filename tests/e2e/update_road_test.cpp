@@ -2,17 +2,58 @@
 // against the loopback test server (and nginx), with the scripted movie:
 // already latest, a chain of patches, wrong MD5s, a chain that stops short,
 // manual patches, a cut download, hostile names, the wait for a running
-// client, and a run killed in the middle of its extraction.
+// client, a run killed in the middle of its extraction, and a single-file
+// package whose rewrite fails under a file-size limit.
 #include "tests/e2e/update_run_fixture.h"
 #include "tests/support/nginx.h"
 #include "tests/support/package_builder.h"
 
+#include <cstring>
 #include <functional>
+#include <map>
 
 namespace {
 
 const char* const s_cszLatestText = "客户端已是最新版本，无需更新";
 const char* const s_cszUpdateFailed = "更新失败！";
+
+// The data of each entry of a single-file package by key, its length taken
+// from the entry's first directory word; empty when the package does not
+// read, its file size is not its length or an entry's data lies outside.
+std::map<uint32_t, std::string> _SingleFilePackageData(const std::string& strPackage)
+{
+    std::map<uint32_t, std::string> mapData;
+    Rv_TestPackageContent Content;
+    if (!Rv_TestReadSingleFilePackage(strPackage, &Content) || Content.Header.uFileSize != strPackage.size())
+        return {};
+    for (size_t i = 0; i < Content.Index.size(); ++i) {
+        uint64_t ullAt = Content.Header.uDataAreaOffset + Content.Directory[i].uDataOffset;
+        if (ullAt + Content.Directory[i].uInfo > strPackage.size())
+            return {};
+        mapData[Content.Index[i].uKey] = strPackage.substr(ullAt, Content.Directory[i].uInfo);
+    }
+    return mapData;
+}
+
+// The same of a "PACK" package, the length taken from an entry's third word.
+std::map<uint32_t, std::string> _PackData(const std::string& strPack)
+{
+    std::map<uint32_t, std::string> mapData;
+    PackFileHeader Header;
+    if (strPack.size() < sizeof(Header))
+        return {};
+    memcpy(&Header, strPack.data(), sizeof(Header));
+    if ((uint64_t)Header.uIndexOffset + (uint64_t)Header.count * sizeof(PackFileIndexEntry) > strPack.size())
+        return {};
+    for (uint32_t i = 0; i < Header.count; ++i) {
+        PackFileIndexEntry Entry;
+        memcpy(&Entry, strPack.data() + Header.uIndexOffset + i * sizeof(Entry), sizeof(Entry));
+        if ((uint64_t)Entry.uOffset + Entry.uInfo1 > strPack.size())
+            return {};
+        mapData[Entry.uFileId] = strPack.substr(Entry.uOffset, Entry.uInfo1);
+    }
+    return mapData;
+}
 
 } // namespace
 
@@ -208,25 +249,99 @@ TEST_F(UpdateRoad, RunningClientIsWaitedFor)
 }
 
 // A run killed at each step of its extraction leaves a client that the next
-// run brings to the latest version.
+// run brings to the latest version: a patch of plain items, and one that also
+// joins a single-file package to the newest of its series and merges an
+// oldest-format package into the newest one of "package.ini".
 TEST_F(UpdateRoad, RunKilledDuringExtractionIsCompletedByTheNext)
 {
-    Rv_TestWritePatchServer(Server(""), "1.1", {PlainPatch("1.0", "1.1", {{"a.txt", "new"}, {"b.txt", "b"}})});
-    // Killed at every step in turn until a run gets through all of them.
-    int nKilled = 0;
-    for (int nStep = 1; nStep < 100; ++nStep) {
-        Rv_TestWriteFile(Client("version.cfg"), Rv_TestVersionCfg("1.0"));
-        Rv_TestWriteFile(Client("a.txt"), "old");
-        Pf_DeleteFile(Client("b.txt"));
-        if (RunKilledAt(nStep) != 137)
-            break;
-        ++nKilled;
-        EXPECT_EQ(0, Run()) << nStep;
-        EXPECT_EQ("new", Rv_TestReadFile(Client("a.txt"))) << nStep;
-        EXPECT_EQ("b", Rv_TestReadFile(Client("b.txt"))) << nStep;
-        EXPECT_EQ("1.1", InstalledVersion()) << nStep;
+    const struct {
+        const char* cszWhat;
+        bool bPackages;
+        int nLeastKills;
+    } aCases[] = {{"plain items", false, 6}, {"packages of both single-file formats", true, 20}};
+    for (const auto& c : aCases) {
+        SCOPED_TRACE(c.cszWhat);
+        Rv_TestPatchBuilder Builder;
+        Builder.AddFile("a.txt", "new");
+        Builder.AddFile("b.txt", "b");
+        if (c.bPackages) {
+            Builder.AddSingleFilePackage("res.pak", {{2, 1, 4, "BBBB"}});
+            Builder.AddPackFile("old.pak", {{7, "seven", 5, 0}});
+        }
+        Builder.AddVersionFile(Rv_TestVersionCfg("1.1"));
+        Rv_TestWritePatchServer(Server(""), "1.1", {Zip(Rv_TestE2EPatchName("1.0", "1.1"), Builder)});
+        const std::string strList = "NewPack\\new_1.pak\n";
+        const std::string strIni = "[TL5Client]\nPath=pack\n0=old_1.pak\n";
+        // Killed at every step in turn until a run gets through all of them.
+        int nKilled = 0;
+        for (int nStep = 1; nStep < 100; ++nStep) {
+            SCOPED_TRACE(nStep);
+            Rv_TestWriteFile(Client("version.cfg"), Rv_TestVersionCfg("1.0"));
+            Rv_TestWriteFile(Client("a.txt"), "old");
+            Pf_DeleteFile(Client("b.txt"));
+            if (c.bPackages) {
+                Rv_TestWriteFile(Client("NewPackageList.txt"), strList);
+                Rv_TestWriteFile(Client("NewPack/new_1.pak"), Rv_TestBuildSingleFilePackage({{1, 1, 4, "AAAA"}}));
+                Pf_DeleteFile(Client("NewPack/new_1.pak.bak"));
+                Rv_TestWriteFile(Client("package.ini"), strIni);
+                Rv_TestWriteFile(Client("pack/old_1.pak"), Rv_TestBuildPackFile({{3, "three", 5, 0}}));
+            }
+            const int nExit = RunKilledAt(nStep);
+            const bool bKilled = nExit == 137;
+            if (bKilled) {
+                ++nKilled;
+                EXPECT_EQ(0, Run());
+            } else {
+                EXPECT_EQ(0, nExit);
+            }
+            EXPECT_EQ("new", Rv_TestReadFile(Client("a.txt")));
+            EXPECT_EQ("b", Rv_TestReadFile(Client("b.txt")));
+            EXPECT_EQ("1.1", InstalledVersion()) << Logs();
+            if (c.bPackages) {
+                EXPECT_EQ((std::map<uint32_t, std::string>{{1, "AAAA"}, {2, "BBBB"}}),
+                          _SingleFilePackageData(Rv_TestReadFile(Client("NewPack/new_1.pak"))));
+                EXPECT_FALSE(Pf_PathExists(Client("NewPack/new_1.pak.bak")));
+                EXPECT_EQ(strList, Rv_TestReadFile(Client("NewPackageList.txt")));
+                EXPECT_EQ((std::map<uint32_t, std::string>{{3, "three"}, {7, "seven"}}),
+                          _PackData(Rv_TestReadFile(Client("pack/old_1.pak"))));
+                EXPECT_EQ(strIni, Rv_TestReadFile(Client("package.ini")));
+            }
+            if (!bKilled)
+                break;
+        }
+        EXPECT_GE(nKilled, c.nLeastKills);
     }
-    EXPECT_GE(nKilled, 6);
+}
+
+// A single-file package whose rewrite a file-size limit cuts short fails the
+// run with the general error; the package is whole and its backup gone. The
+// next run, without the limit, applies the patch.
+TEST_F(UpdateRoad, SingleFilePackageRewriteCutShortFailsTheRunAndKeepsThePackage)
+{
+    if (Rv_TestRun("command -v prlimit").empty())
+        GTEST_SKIP() << "prlimit (util-linux) is not installed";
+    const std::string strPackage = Client("NewPack/new_1.pak");
+    const std::string strOld = Rv_TestBuildSingleFilePackage({{1, 1, 1 << 20, std::string(1 << 20, 'A')}});
+    Rv_TestWriteFile(Client("NewPackageList.txt"), "NewPack\\new_1.pak\n");
+    Rv_TestWriteFile(strPackage, strOld);
+    Rv_TestPatchBuilder Builder;
+    Builder.AddSingleFilePackage("res.pak", {{2, 1, 4096, std::string(4096, 'B')}});
+    Builder.AddVersionFile(Rv_TestVersionCfg("1.1"));
+    Rv_TestWritePatchServer(Server(""), "1.1", {Zip(Rv_TestE2EPatchName("1.0", "1.1"), Builder)});
+
+    // The patch's data fits below the limit; the merged areas behind it do not.
+    EXPECT_EQ(0, RunUnderFileSizeLimit(strOld.size() - 24 + 4096 + 10));
+    EXPECT_TRUE(ShowsError(s_cszUpdateFailed)) << Transcript();
+    EXPECT_EQ("1.0", InstalledVersion());
+    EXPECT_TRUE(Rv_TestReadFile(strPackage) == strOld) << "the package is not the one before the patch\n" << Logs();
+    EXPECT_FALSE(Pf_PathExists(strPackage + ".bak"));
+    EXPECT_NE(std::string::npos, Logs().find("piPatcher->UnInit()")) << Logs();
+
+    Pf_DeleteFile(m_Dir.File("sim/movie_transcript"));
+    EXPECT_EQ(0, Run());
+    EXPECT_EQ("1.1", InstalledVersion()) << Logs();
+    EXPECT_TRUE((std::map<uint32_t, std::string>{{1, std::string(1 << 20, 'A')}, {2, std::string(4096, 'B')}}) ==
+                _SingleFilePackageData(Rv_TestReadFile(strPackage)));
 }
 
 TEST_F(UpdateRoad, ChainFromNginx)

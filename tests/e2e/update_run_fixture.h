@@ -75,6 +75,16 @@ protected:
                    &nStatus);
         return nStatus;
     }
+    // Runs "-a" with writes past ullBytes of any file failing (EFBIG, the
+    // signal ignored); its exit code.
+    int RunUnderFileSizeLimit(uint64_t ullBytes)
+    {
+        int nStatus = -1;
+        Rv_TestRun("cd / && trap '' XFSZ && timeout 120 prlimit --fsize=" + std::to_string(ullBytes) + " '" +
+                       Client("Refitter.exe") + "' -a </dev/null >/dev/null 2>&1",
+                   &nStatus);
+        return nStatus;
+    }
     // Runs "-a" killed at its nStep-th crash point: 137 when it was killed,
     // its own exit code when it got past every crash point.
     int RunKilledAt(int nStep)

@@ -24,19 +24,26 @@ protected:
 
 TEST_F(MiniBackupTest, RestoreBringsBackHeaderAreasAndLength)
 {
-    const std::string strOld = Rv_TestBuildSingleFilePackage({{1, 1, 10, "AAAA"}, {2, 1, 11, "BBBB"}});
-    Rv_TestWriteFile(Package(), strOld);
-    ASSERT_TRUE(RvPack_CreateMiniBackup(Package().c_str()));
-    ASSERT_TRUE(RvPack_IsMiniBackupExist(Package().c_str()));
-    // What a patch run does before its end: data appended, areas and header overwritten.
-    std::string strChanged = strOld + std::string(500, 'z');
-    memset(&strChanged[0], 0x77, 96);
-    memset(&strChanged[strOld.size() - 48], 0x66, 48);     // the directory and index areas
-    Rv_TestWriteFile(Package(), strChanged);
-    ASSERT_TRUE(RvPack_RestoreMiniBackup(Package().c_str()));
-    EXPECT_EQ(strOld, Rv_TestReadFile(Package()));
-    ASSERT_TRUE(RvPack_RemoveMiniBackup(Package().c_str()));
-    EXPECT_FALSE(Pf_PathExists(Backup()));
+    const std::string strPlain = Rv_TestBuildSingleFilePackage({{1, 1, 10, "AAAA"}, {2, 1, 11, "BBBB"}});
+    // Bytes behind the index that the header's file size counts stay part of the package.
+    std::string strWithTail = strPlain + "tail";
+    const uint64_t uTailSize = strWithTail.size();
+    memcpy(&strWithTail[96], &uTailSize, sizeof(uTailSize));
+    for (const std::string& strOld : {strPlain, strWithTail}) {
+        SCOPED_TRACE(strOld.size());
+        Rv_TestWriteFile(Package(), strOld);
+        ASSERT_TRUE(RvPack_CreateMiniBackup(Package().c_str()));
+        ASSERT_TRUE(RvPack_IsMiniBackupExist(Package().c_str()));
+        // What a patch run does before its end: data appended, areas and header overwritten.
+        std::string strChanged = strOld + std::string(500, 'z');
+        memset(&strChanged[0], 0x77, 96);
+        memset(&strChanged[strPlain.size() - 48], 0x66, 48);     // the directory and index areas
+        Rv_TestWriteFile(Package(), strChanged);
+        ASSERT_TRUE(RvPack_RestoreMiniBackup(Package().c_str()));
+        EXPECT_EQ(strOld, Rv_TestReadFile(Package()));
+        ASSERT_TRUE(RvPack_RemoveMiniBackup(Package().c_str()));
+        EXPECT_FALSE(Pf_PathExists(Backup()));
+    }
 }
 
 TEST_F(MiniBackupTest, BackupCutShortWhileBeingMadeIsDroppedAndPatchingGoesOn)
@@ -69,12 +76,16 @@ TEST_F(MiniBackupTest, DamagedBackupIsRefusedAndKept)
         memcpy(&strBackup[0], &Header, sizeof(Header));
         return strBackup;
     };
+    std::string strShortSize = strGood;
+    const uint64_t uShortSize = strOld.size() - 1;
+    memcpy(&strShortSize[sizeof(RvPack_MiniBackupHeader) + 96], &uShortSize, sizeof(uShortSize));
     const std::pair<const char*, std::string> Cases[] = {
         {"signature", WithHeader([](RvPack_MiniBackupHeader* H) { H->uSignature ^= 1; })},
         {"header cut short", strGood.substr(0, 30)},
         {"areas cut short", strGood.substr(0, strGood.size() - 1)},
         {"index area larger than the backup", WithHeader([](RvPack_MiniBackupHeader* H) { H->uIndexAreaSize = 1ull << 60; })},
         {"directory area far beyond it", WithHeader([](RvPack_MiniBackupHeader* H) { H->uDirectoryAreaOffset = ~0ull - 4; })},
+        {"saved file size short of the index's end", strShortSize},
     };
     std::string strChanged = strOld + "appended";
     for (const auto& Case : Cases) {

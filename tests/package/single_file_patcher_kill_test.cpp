@@ -11,8 +11,8 @@
 #include <unistd.h>
 
 #include "package/mini_backup.h"
-#include "package/package_kill_point.h"
 #include "package/single_file_patcher.h"
+#include "platform/crash_point.h"
 #include "platform/file.h"
 #include "tests/support/single_file_package_builder.h"
 #include "tests/support/temp_dir.h"
@@ -67,13 +67,13 @@ TEST_F(SingleFilePatcherKillTest, KilledPatchRestoresThePackageOrCompletes)
         pid_t nChild = fork();
         ASSERT_NE(-1, nChild);
         if (nChild == 0) {
-            setenv(RVPK_KILL_STEP_VARIABLE, std::to_string(uStep).c_str(), 1);
+            Pf_ArmCrashPoint(uStep);
             _exit(PatchRun() ? 0 : 1);
         }
         int nStatus = 0;
         ASSERT_EQ(nChild, waitpid(nChild, &nStatus, 0));
         if (WIFEXITED(nStatus)) {
-            // No kill point was left: the run went through.
+            // No crash point was left: the run went through.
             EXPECT_EQ(0, WEXITSTATUS(nStatus));
             EXPECT_EQ(_WithoutTime(strNew), _WithoutTime(Rv_TestReadFile(Package())));
             EXPECT_FALSE(RvPack_IsMiniBackupExist(Package().c_str()));
@@ -122,7 +122,7 @@ TEST_F(SingleFilePatcherKillTest, KilledRestoreIsRepeatedByTheNextOpen)
         pid_t nChild = fork();
         ASSERT_NE(-1, nChild);
         if (nChild == 0) {
-            setenv(RVPK_KILL_STEP_VARIABLE, std::to_string(uStep).c_str(), 1);
+            Pf_ArmCrashPoint(uStep);
             _exit(PatchRun() ? 0 : 1);
         }
         int nStatus = 0;
@@ -145,7 +145,7 @@ TEST_F(SingleFilePatcherKillTest, KilledRestoreIsRepeatedByTheNextOpen)
         pid_t nChild = fork();
         ASSERT_NE(-1, nChild);
         if (nChild == 0) {
-            setenv(RVPK_KILL_STEP_VARIABLE, std::to_string(uStep).c_str(), 1);
+            Pf_ArmCrashPoint(uStep);
             _exit(RvPack_RestoreMiniBackup(Package().c_str()) ? 0 : 1);
         }
         int nStatus = 0;

@@ -179,14 +179,45 @@ TEST_F(SingleFilePatcherTest, MalformedPatchIsRefusedAndThePackageKept)
     EXPECT_EQ(Entries(), (std::vector<_Entry> {{1, 1, 10}, {2, 1, 11}, {3, 1, 30}}));
 }
 
+// Bytes behind the index (an interrupted older updater leaves some), counted
+// in the header's file size or not, do not stop a patch; the rewrite leaves
+// nothing behind the new index.
+TEST_F(SingleFilePatcherTest, PackageWithBytesBehindItsIndexIsPatched)
+{
+    const std::string strGood = Rv_TestBuildSingleFilePackage({{1, 1, 10, "AAAA"}});
+    std::string strCounted = strGood + "tail";
+    const uint64_t uCountedSize = strCounted.size();
+    memcpy(&strCounted[96], &uCountedSize, sizeof(uCountedSize));
+    const std::pair<const char*, std::string> Cases[] = {
+        {"file size at the index's end", strGood + "tail"},
+        {"file size counting them", strCounted},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.first);
+        Rv_TestWriteFile(Package(), Case.second);
+        ASSERT_TRUE(PatchWith({Rv_TestBuildSingleFilePackage({{2, 1, 20, "BBBB"}})}));
+        EXPECT_EQ(Entries(), (std::vector<_Entry> {{1, 1, 10}, {2, 1, 20}}));
+        Rv_TestPackageContent Content;
+        std::string strNew = Rv_TestReadFile(Package());
+        ASSERT_TRUE(Rv_TestReadSingleFilePackage(strNew, &Content));
+        EXPECT_EQ(Content.Header.uFileSize, strNew.size());
+        EXPECT_EQ(Content.Header.uIndexAreaOffset + Content.Header.uIndexAreaSize, strNew.size());
+        EXPECT_FALSE(Pf_PathExists(Backup()));
+    }
+}
+
 TEST_F(SingleFilePatcherTest, MalformedPackageIsRefusedUntouchedWithoutBackup)
 {
     std::string strGood = Rv_TestBuildSingleFilePackage({{1, 1, 10, "AAAA"}});
     std::string strZeroSize = strGood;
     memset(&strZeroSize[128], 0, 8);   // data area size 0
+    // A backup made of it could not be restored: the restore cuts the package to that size.
+    std::string strShortSize = strGood;
+    const uint64_t uShortSize = strGood.size() - 1;
+    memcpy(&strShortSize[96], &uShortSize, sizeof(uShortSize));
     const std::pair<const char*, std::string> Cases[] = {
-        {"bytes behind the index", strGood + "tail"},
         {"cut short", strGood.substr(0, strGood.size() - 1)},
+        {"file size short of the index's end", strShortSize},
         {"data area size 0", strZeroSize},
         {"not a package", std::string(300, 'x')},
     };
