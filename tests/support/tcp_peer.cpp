@@ -19,20 +19,28 @@ Rv_TestTcpPeer::~Rv_TestTcpPeer()
         close(m_nListenFd);
 }
 
-void Rv_TestTcpPeer::Start()
+int Rv_TestListenOnLoopback(int nBacklog, int* pnRetPort)
 {
     struct sockaddr_in addr;
     socklen_t nLen = sizeof(addr);
-    m_nListenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_nListenFd < 0)
+    int nFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (nFd < 0)
         throw std::runtime_error("socket failed");
     memset(&addr, 0, sizeof(addr));
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(m_nListenFd, (struct sockaddr*)&addr, sizeof(addr)) != 0 || listen(m_nListenFd, 8) != 0 ||
-        getsockname(m_nListenFd, (struct sockaddr*)&addr, &nLen) != 0)
+    if (bind(nFd, (struct sockaddr*)&addr, sizeof(addr)) != 0 || listen(nFd, nBacklog) != 0 ||
+        getsockname(nFd, (struct sockaddr*)&addr, &nLen) != 0) {
+        close(nFd);
         throw std::runtime_error("bind/listen failed");
-    m_nPort = ntohs(addr.sin_port);
+    }
+    *pnRetPort = ntohs(addr.sin_port);
+    return nFd;
+}
+
+void Rv_TestTcpPeer::Start()
+{
+    m_nListenFd = Rv_TestListenOnLoopback(8, &m_nPort);
 }
 
 bool Rv_TestTcpPeer::Accept(unsigned uTimeoutMs)
@@ -45,11 +53,11 @@ bool Rv_TestTcpPeer::Accept(unsigned uTimeoutMs)
     return m_nFd >= 0;
 }
 
-bool Rv_TestTcpPeer::Send(const std::string& strData)
+bool Rv_TestSendAll(int nFd, const std::string& strData)
 {
     size_t uSent = 0;
     while (uSent < strData.size()) {
-        ssize_t nSent = send(m_nFd, strData.data() + uSent, strData.size() - uSent, MSG_NOSIGNAL);
+        ssize_t nSent = send(nFd, strData.data() + uSent, strData.size() - uSent, MSG_NOSIGNAL);
         if (nSent < 0 && errno == EINTR)
             continue;
         if (nSent <= 0)
@@ -57,6 +65,11 @@ bool Rv_TestTcpPeer::Send(const std::string& strData)
         uSent += (size_t)nSent;
     }
     return true;
+}
+
+bool Rv_TestTcpPeer::Send(const std::string& strData)
+{
+    return Rv_TestSendAll(m_nFd, strData);
 }
 
 std::string Rv_TestTcpPeer::Receive(size_t uCount, unsigned uTimeoutMs)

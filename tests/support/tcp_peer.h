@@ -5,6 +5,12 @@
 #pragma once
 #include <string>
 
+// A listening socket on 127.0.0.1 with a port chosen by the system (close-on-exec);
+// throws on failure.
+int Rv_TestListenOnLoopback(int nBacklog, int* pnRetPort);
+// Sends every byte (no SIGPIPE); false when the connection failed.
+bool Rv_TestSendAll(int nFd, const std::string& strData);
+
 class Rv_TestTcpPeer {
 public:
     Rv_TestTcpPeer() = default;
