@@ -9,6 +9,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/time.h>
@@ -31,7 +32,17 @@ Pf_FILETIME Pf_U64ToFileTime(uint64_t ull)
 
 Pf_FILETIME Pf_UnixToFileTime(int64_t llSeconds, uint32_t uNanoseconds)
 {
-    return Pf_U64ToFileTime((uint64_t)(llSeconds * 10000000LL) + s_ullUnixEpochIn100ns + uNanoseconds / 100);
+    // Clamped to the file times that exist: 1601-01-01 up to the largest
+    // signed 64-bit count of 100 ns.
+    const int64_t llEpochSeconds = (int64_t)(s_ullUnixEpochIn100ns / 10000000ULL);
+    const int64_t llMaxSeconds = INT64_MAX / 10000000LL - 1 - llEpochSeconds;
+    if (llSeconds < -llEpochSeconds)
+        return Pf_U64ToFileTime(0);
+    if (llSeconds > llMaxSeconds)
+        return Pf_U64ToFileTime((uint64_t)INT64_MAX);
+    if (uNanoseconds > 999999999u)
+        uNanoseconds = 999999999u;
+    return Pf_U64ToFileTime((uint64_t)(llSeconds + llEpochSeconds) * 10000000ULL + uNanoseconds / 100);
 }
 
 void Pf_FileTimeToUnix(const Pf_FILETIME& ft, int64_t* pllSeconds, uint32_t* puNanoseconds)
@@ -537,6 +548,56 @@ FILE* Pf_FOpen(const std::string& strPath, const char* cszMode)
     std::string strMode = cszMode;
     strMode += 'e';
     return fopen(strNative.c_str(), strMode.c_str());
+}
+
+int Pf_FOpenLocked(const std::string& strPath, int bAppend, FILE** ppRetFile, int* pbRetBusy)
+{
+    *ppRetFile = nullptr;
+    *pbRetBusy = 0;
+    PF_NATIVE_OR_FAIL(strNative, strPath);
+    // A holder may move the file away between our open and our lock: the
+    // lock then covers a file of another name, so open the path again.
+    for (int nTry = 0; nTry < 8; ++nTry) {
+        struct stat stOpen;
+        struct stat stPath;
+        int nFd = open(strNative.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (bAppend ? O_APPEND : 0), 0644);
+        if (nFd < 0) {
+            if (errno == EINTR)
+                continue;
+            return 0;
+        }
+        while (flock(nFd, LOCK_EX | LOCK_NB) != 0) {
+            int nError = errno;
+            if (nError == EINTR)
+                continue;
+            close(nFd);
+            *pbRetBusy = nError == EWOULDBLOCK;
+            errno = nError;
+            return 0;
+        }
+        if (fstat(nFd, &stOpen) != 0 || stat(strNative.c_str(), &stPath) != 0 || stOpen.st_dev != stPath.st_dev ||
+            stOpen.st_ino != stPath.st_ino) {
+            close(nFd);
+            continue;
+        }
+        if (!bAppend && ftruncate(nFd, 0) != 0) {
+            int nError = errno;
+            close(nFd);
+            errno = nError;
+            return 0;
+        }
+        *ppRetFile = fdopen(nFd, bAppend ? "ab" : "wb");
+        if (!*ppRetFile) {
+            int nError = errno;
+            close(nFd);
+            errno = nError;
+            return 0;
+        }
+        return 1;
+    }
+    *pbRetBusy = 1;
+    errno = EWOULDBLOCK;
+    return 0;
 }
 
 int Pf_ReadWholeFile(const std::string& strPath, std::string* pstrRetData)

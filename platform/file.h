@@ -77,6 +77,12 @@ int Pf_SyncDir(const std::string& strPath);
 // open(2) and fopen(3) through the path conversion, close-on-exec.
 int Pf_Open(const std::string& strPath, int nFlags, int nMode = 0644);
 FILE* Pf_FOpen(const std::string& strPath, const char* cszMode);
+// Opens a file for writing (created when missing) under an exclusive lock,
+// without waiting: a lock that another holder (a thread or a process) has
+// fails at once with *pbRetBusy set. With bAppend the writes go to its end;
+// otherwise it is emptied once the lock is held. The lock lasts until the
+// stream is closed, so the holder may move the file into place first.
+int Pf_FOpenLocked(const std::string& strPath, int bAppend, FILE** ppRetFile, int* pbRetBusy);
 // Reads or writes a whole file (write: to "<path>.tmp", sync, rename).
 int Pf_ReadWholeFile(const std::string& strPath, std::string* pstrRetData);
 // The same for a file that may hold at most uMaxBytes; a longer one fails (errno EFBIG).

@@ -42,6 +42,11 @@ int NyHttpDownloader::_StartThread(Pf_Thread* pThread, Pf_ThreadFunction pfnFunc
     return pThread->Start(pfnFunction, pvArg);
 }
 
+int NyHttpDownloader::_WaitForAny(Pf_Event** apEvents, int nCount, int* pnRetIndex)
+{
+    return Pf_WaitForAny(apEvents, nCount, PF_WAIT_INFINITE, pnRetIndex);
+}
+
 void NyHttpDownloader::_ThreadFunction(void* pvRunning)
 {
     _Running* pRunning = (_Running*)pvRunning;
@@ -89,11 +94,17 @@ IHttpFile* NyHttpDownloader::StartAndWait()
     nCount = (int)std::min(vecRunning.size(), sizeof(apEvents) / sizeof(apEvents[0]));
     for (int i = 0; i < nCount; i++)
         apEvents[i] = &vecRunning[i]->Done;
-    nRetCode = Pf_WaitForAny(apEvents, nCount, PF_WAIT_INFINITE, &nIndex);
+    nRetCode = _WaitForAny(apEvents, nCount, &nIndex);
     RVLOG_PROCESS_ERROR(nRetCode);
-    RVLOG_PROCESS_ERROR(nIndex >= 0 && nIndex < nCount);
     {
         Pf_MutexGuard guard(m_Lock);
+        // nIndex is known not to be negative where it is compared with the size.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wsign-compare"
+        RVLOG_PROCESS_ERROR(nIndex >= 0 && nIndex < m_DownloadingFiles.size());
+#pragma GCC diagnostic pop
+        // Only the handles waited on can be the one signalled.
+        RVLOG_PROCESS_ERROR(nIndex < nCount);
         auto it = std::find(m_DownloadingFiles.begin(), m_DownloadingFiles.end(), vecRunning[nIndex]);
         RVLOG_PROCESS_ERROR(it != m_DownloadingFiles.end());
         (*it)->Thread.Join();

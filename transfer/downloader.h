@@ -38,6 +38,9 @@ public:
 protected:
     // Starts the thread of one file (a seam for tests of a failed start).
     virtual int _StartThread(Pf_Thread* pThread, Pf_ThreadFunction pfnFunction, void* pvArg);
+    // Waits for the first of the running files to end (a seam for tests of a
+    // wait that answers with no running file).
+    virtual int _WaitForAny(Pf_Event** apEvents, int nCount, int* pnRetIndex);
 
 private:
     struct _Running {

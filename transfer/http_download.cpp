@@ -155,41 +155,142 @@ int CHttpDownload::ParseURL(const std::string& strURL, std::string* pstrRetHost,
     return 1;
 }
 
-int64_t CHttpDownload::ParseHttpDate(const std::string& strLowerValue)
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+static int64_t _DaysFromCivil(int64_t llYear, int nMonth, int nDay)
 {
-    static const char s_szMonths[] = "jan,feb,mar,apr,may,jun,jul,aug,sep,oct,nov,dec";
-    std::string strText = strLowerValue;
-    size_t uComma = strText.find(',');
-    struct tm tmDate;
-    size_t uSep = 0;
-    std::string strTime;
-    const char* cszMonth = nullptr;
-    if (uComma != std::string::npos)
-        strText = strText.substr(uComma + 1);
-    while (!strText.empty() && isspace((unsigned char)strText[0]))
-        strText.erase(0, 1);
-    memset(&tmDate, 0, sizeof(tmDate));
-    tmDate.tm_mday = atoi(strText.substr(0, 2).c_str());
-    if (strText.size() >= 6)
-        cszMonth = strstr(s_szMonths, strText.substr(3, 3).c_str());
-    tmDate.tm_mon = cszMonth && strText.size() >= 6 ? (int)(cszMonth - s_szMonths) / 4 : 0;
-    strText = strText.size() > 7 ? strText.substr(7) : std::string();
-    while (!strText.empty() && isspace((unsigned char)strText[0]))
-        strText.erase(0, 1);
-    uSep = strText.find_first_of(" \t");
-    if (uSep == std::string::npos) {
-        tmDate.tm_year = 2000 - 1900;
-    } else {
-        tmDate.tm_year = atoi(strText.substr(0, uSep).c_str()) - 1900;
-        strTime = strText.substr(uSep + 1);
-        tmDate.tm_hour = atoi(strTime.substr(0, 2).c_str());
-        if (strTime.size() > 3)
-            tmDate.tm_min = atoi(strTime.substr(3, 2).c_str());
-        if (strTime.size() > 6)
-            tmDate.tm_sec = atoi(strTime.substr(6, 2).c_str());
+    llYear -= nMonth <= 2;
+    int64_t llEra = (llYear >= 0 ? llYear : llYear - 399) / 400;
+    int64_t llYearOfEra = llYear - llEra * 400;
+    int64_t llDayOfYear = (153 * (nMonth > 2 ? nMonth - 3 : nMonth + 9) + 2) / 5 + nDay - 1;
+    int64_t llDayOfEra = llYearOfEra * 365 + llYearOfEra / 4 - llYearOfEra / 100 + llDayOfYear;
+    return llEra * 146097 + llDayOfEra - 719468;
+}
+
+// The year (UTC) of a time in seconds since 1970.
+static int64_t _YearOf(int64_t llTime)
+{
+    int64_t llDays = (llTime >= 0 ? llTime : llTime - 86399) / 86400 + 719468;
+    int64_t llEra = (llDays >= 0 ? llDays : llDays - 146096) / 146097;
+    int64_t llDayOfEra = llDays - llEra * 146097;
+    int64_t llYearOfEra = (llDayOfEra - llDayOfEra / 1460 + llDayOfEra / 36524 - llDayOfEra / 146096) / 365;
+    int64_t llDayOfYear = llDayOfEra - (365 * llYearOfEra + llYearOfEra / 4 - llYearOfEra / 100);
+    int64_t llMonthIndex = (5 * llDayOfYear + 2) / 153;
+    return llYearOfEra + llEra * 400 + (llMonthIndex >= 10);
+}
+
+// uMinDigits to uMaxDigits decimal digits, and nothing else, as a number.
+static int _DateNumber(const std::string& strText, size_t uMinDigits, size_t uMaxDigits, int* pnRetValue)
+{
+    int nValue = 0;
+    if (strText.size() < uMinDigits || strText.size() > uMaxDigits)
+        return 0;
+    for (char c : strText) {
+        if (c < '0' || c > '9')
+            return 0;
+        nValue = nValue * 10 + (c - '0');
     }
-    // The date is in GMT.
-    return (int64_t)timegm(&tmDate);
+    *pnRetValue = nValue;
+    return 1;
+}
+
+static int _DateMonth(const std::string& strText, int* pnRetMonth)
+{
+    static const char* s_aszMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                        "jul", "aug", "sep", "oct", "nov", "dec"};
+    for (int i = 0; i < 12; i++) {
+        if (strText == s_aszMonths[i]) {
+            *pnRetMonth = i + 1;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// A weekday name, short ("sun") or long ("sunday").
+static int _DateWeekday(const std::string& strText)
+{
+    static const char* s_aszDays[] = {"sunday", "monday", "tuesday", "wednesday", "thursday", "friday", "saturday"};
+    for (const char* cszDay : s_aszDays) {
+        if (strText == cszDay || strText == std::string(cszDay, 3))
+            return 1;
+    }
+    return 0;
+}
+
+// "hh:mm:ss".
+static int _DateClock(const std::string& strText, int* pnRetHour, int* pnRetMinute, int* pnRetSecond)
+{
+    if (strText.size() != 8 || strText[2] != ':' || strText[5] != ':')
+        return 0;
+    return _DateNumber(strText.substr(0, 2), 2, 2, pnRetHour) && _DateNumber(strText.substr(3, 2), 2, 2, pnRetMinute) &&
+           _DateNumber(strText.substr(6, 2), 2, 2, pnRetSecond);
+}
+
+int CHttpDownload::ParseHttpDate(const std::string& strLowerValue, int64_t llNow, int64_t* pllRetTime)
+{
+    static const int s_anDaysInMonth[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    std::vector<std::string> vecTokens;
+    std::string strWeekday;
+    int nDay = 0;
+    int nMonth = 0;
+    int nYear = 0;
+    int nHour = 0;
+    int nMinute = 0;
+    int nSecond = 0;
+    int bLeap = 0;
+    size_t uPos = 0;
+    while (uPos < strLowerValue.size()) {
+        size_t uEnd = strLowerValue.find_first_of(" \t", uPos);
+        if (uEnd == std::string::npos)
+            uEnd = strLowerValue.size();
+        if (uEnd > uPos)
+            vecTokens.push_back(strLowerValue.substr(uPos, uEnd - uPos));
+        uPos = uEnd + 1;
+    }
+    if (vecTokens.empty())
+        return 0;
+    strWeekday = vecTokens[0];
+    if (strWeekday.back() == ',') {
+        strWeekday.pop_back();
+        if (vecTokens.size() == 6) {
+            // "sun, 06 nov 1994 08:49:37 gmt"
+            if (!_DateNumber(vecTokens[1], 1, 2, &nDay) || !_DateMonth(vecTokens[2], &nMonth) ||
+                !_DateNumber(vecTokens[3], 4, 4, &nYear) || !_DateClock(vecTokens[4], &nHour, &nMinute, &nSecond))
+                return 0;
+        } else if (vecTokens.size() == 4) {
+            // "sunday, 06-nov-94 08:49:37 gmt": a two-digit year more than
+            // 50 years ahead is the latest past year with those digits.
+            const std::string& strDate = vecTokens[1];
+            size_t uDash1 = strDate.find('-');
+            size_t uDash2 = uDash1 == std::string::npos ? uDash1 : strDate.find('-', uDash1 + 1);
+            int64_t llNowYear = _YearOf(llNow);
+            int64_t llYear = 0;
+            if (uDash2 == std::string::npos || !_DateNumber(strDate.substr(0, uDash1), 1, 2, &nDay) ||
+                !_DateMonth(strDate.substr(uDash1 + 1, uDash2 - uDash1 - 1), &nMonth) ||
+                !_DateNumber(strDate.substr(uDash2 + 1), 2, 2, &nYear) ||
+                !_DateClock(vecTokens[2], &nHour, &nMinute, &nSecond))
+                return 0;
+            llYear = llNowYear - llNowYear % 100 + nYear;
+            if (llYear > llNowYear + 50)
+                llYear -= 100;
+            nYear = (int)llYear;
+        } else {
+            return 0;
+        }
+        if (vecTokens.back() != "gmt" && vecTokens.back() != "utc")
+            return 0;
+    } else {
+        // asctime: "sun nov  6 08:49:37 1994", always in GMT.
+        if (vecTokens.size() != 5 || !_DateMonth(vecTokens[1], &nMonth) || !_DateNumber(vecTokens[2], 1, 2, &nDay) ||
+            !_DateClock(vecTokens[3], &nHour, &nMinute, &nSecond) || !_DateNumber(vecTokens[4], 4, 4, &nYear))
+            return 0;
+    }
+    bLeap = (nYear % 4 == 0 && nYear % 100 != 0) || nYear % 400 == 0;
+    if (!_DateWeekday(strWeekday) || nYear < 1601 || nDay < 1 || nDay > s_anDaysInMonth[nMonth - 1] ||
+        (nMonth == 2 && nDay == 29 && !bLeap) || nHour > 23 || nMinute > 59 || nSecond > 60)
+        return 0;
+    *pllRetTime = _DaysFromCivil(nYear, nMonth, nDay) * 86400 + nHour * 3600 + nMinute * 60 + nSecond;
+    return 1;
 }
 
 int CHttpDownload::IsValidFileName(const std::string& strName)
@@ -253,6 +354,10 @@ int CHttpDownload::Download(const char* cszURL, const char* cszLocalPath)
     std::string strURL = _Trim(cszURL ? cszURL : "");
     FILE* pFile = nullptr;
     int nRet = 0;
+    int bBusy = 0;
+    // The most the .tmp held in this call: a resume counts as progress only
+    // when it gets the file past it.
+    int nMostInFile = 0;
     m_nRetryCount = 0;
     m_strTempPath.clear();
     m_bWriteBody = 1;
@@ -260,11 +365,14 @@ int CHttpDownload::Download(const char* cszURL, const char* cszLocalPath)
         return RV_HTTP_FAILED;
     if (!_SetURL(strURL) && !_SetURL("http://" + strURL))
         return RV_HTTP_FAILED;
+    // The name is the asked URL's, wherever the server redirects.
+    m_strFileName = GetFileNameFromURL(m_strObject);
     m_strLocalPath = _Trim(cszLocalPath ? cszLocalPath : "");
     if (m_strLocalPath.empty())
         m_strLocalPath = "C:\\";
-    if (m_strLocalPath.back() != '\\')
-        m_strTempPath = m_strLocalPath + ".tmp";
+    if (m_strLocalPath.back() == '\\')
+        m_strLocalPath += m_strFileName;
+    m_strTempPath = m_strLocalPath + ".tmp";
     if (!m_bStopEventValid)
         return RV_HTTP_FAILED;
     m_StopEvent.Reset();
@@ -276,6 +384,7 @@ int CHttpDownload::Download(const char* cszURL, const char* cszLocalPath)
         m_Buffer.resize(RV_BUFSOCKET_SIZE + 1);
 
     for (;;) {
+        uint64_t ullHeld = 0;
         nRet = _SendRequest();
         if (m_nStopFlag)
             return RV_HTTP_STOPPED;
@@ -288,43 +397,53 @@ int CHttpDownload::Download(const char* cszURL, const char* cszLocalPath)
         if (nRet != 0)
             return RV_HTTP_FAILED;
 
-        if (m_strLocalPath.back() == '\\')
-            m_strLocalPath += m_strFileName;
         if (_IsUpToDate()) {
             m_Socket.Close();
             return RV_HTTP_UP_TO_DATE;
         }
+        if (Pf_GetFileSize(m_strTempPath, &ullHeld) && ullHeld > (uint64_t)nMostInFile)
+            nMostInFile = ullHeld > (uint64_t)INT_MAX ? INT_MAX : (int)ullHeld;
         Pf_SetReadOnly(m_strTempPath, 0);
-        // A response that does not continue the file replaces all of it.
-        pFile = Pf_FOpen(m_strTempPath, m_bAppend ? "ab" : "wb");
-        if (!pFile) {
+        // Locked against every other writer until it is moved into place; a
+        // response that does not continue the file replaces all of it.
+        if (!Pf_FOpenLocked(m_strTempPath, m_bAppend, &pFile, &bBusy)) {
+            if (bBusy)
+                RvLog_Write(RVLOG_WARNING, "%s is being written by another download", m_strTempPath.c_str());
             m_Socket.Close();
             return RV_HTTP_FAILED;
         }
         setvbuf(pFile, nullptr, _IONBF, 0);
         m_uBytesOfResponse = 0;
         nRet = _ReadBody(pFile);
-        if (fclose(pFile) != 0 && nRet == BODY_DONE)
+        if (nRet == BODY_DONE && fflush(pFile) != 0)
             nRet = BODY_WRITE_FAILED;
+        if (nRet == BODY_DONE) {
+            nRet = _Finish();
+            fclose(pFile);
+            return nRet;
+        }
+        fclose(pFile);
         pFile = nullptr;
-        if (nRet == BODY_DONE)
-            return _Finish();
         m_Socket.Close();
         if (nRet == BODY_STOPPED || m_nStopFlag)
             return RV_HTTP_STOPPED;
         if (nRet == BODY_WRITE_FAILED || nRet == BODY_BAD)
             return RV_HTTP_FAILED;
-        // The body was cut off: a response that brought new bytes is
-        // resumed at once, one that brought none is a network failure.
-        if (m_uBytesOfResponse > 0)
+        // The body was cut off: a response that got the file further than
+        // ever is resumed at once; one that did not (nothing new, or a server
+        // that starts again from 0 and is cut at the same place) is a network
+        // failure.
+        if (m_nBytesInFile > nMostInFile) {
+            nMostInFile = m_nBytesInFile;
             continue;
+        }
 
     NetworkFailure:
         m_Socket.Close();
         if (m_nRetryMode == 0)
             return RV_HTTP_FAILED;
         if (m_nRetryMode == 1) {
-            if (m_nRetryCount >= m_nMaxRetries)
+            if (m_nRetryCount > m_nMaxRetries)
                 return RV_HTTP_FAILED;
             m_nRetryCount++;
         } else if (m_nRetryMode != 2) {
@@ -335,6 +454,8 @@ int CHttpDownload::Download(const char* cszURL, const char* cszLocalPath)
     }
 }
 
+// Called with the .tmp still open and locked, so that no other writer takes
+// it between the last byte and the move.
 int CHttpDownload::_Finish()
 {
     Pf_FILETIME ftWrite = Pf_UnixToFileTime(m_llLastModified, 0);
@@ -532,6 +653,7 @@ int CHttpDownload::_ParseResponseHeader(const std::string& strHeader, int* pnRet
     m_llLastModified = (int64_t)time(nullptr);
     m_bHaveLength = 0;
     m_bChunked = 0;
+    m_llContentRangeFirst = -1;
     if (uLineEnd == std::string::npos)
         return PARSE_FAILED;
     strStatusLine = _Trim(strHeader.substr(0, uLineEnd));
@@ -551,14 +673,28 @@ int CHttpDownload::_ParseResponseHeader(const std::string& strHeader, int* pnRet
             }
             m_bHaveLength = 1;
         }
+        // "bytes first-last/total": the first byte; -2 when unreadable.
+        if (_HeaderValue(strHeader, strLower, "content-range:", &strValue)) {
+            std::string strRange = _Lower(strValue);
+            int nFirst = 0;
+            m_llContentRangeFirst = -2;
+            if (strRange.compare(0, 6, "bytes ") == 0) {
+                strRange = _Trim(strRange.substr(6));
+                if (_ParseLength(strRange.substr(0, strRange.find('-')), &nFirst) &&
+                    strRange.find('-') != std::string::npos)
+                    m_llContentRangeFirst = nFirst;
+            }
+        }
         if (_HeaderValue(strHeader, strLower, "transfer-encoding:", &strValue) &&
             _Lower(strValue).find("chunked") != std::string::npos) {
             m_bChunked = 1;
             m_bHaveLength = 0;
             *pnRetLength = 0;
         }
-        if (_HeaderValue(strHeader, strLower, "last-modified:", &strValue))
-            m_llLastModified = ParseHttpDate(_Lower(strValue));
+        // A date in none of the HTTP forms counts as no date.
+        if (_HeaderValue(strHeader, strLower, "last-modified:", &strValue) &&
+            !ParseHttpDate(_Lower(strValue), m_llLastModified, &m_llLastModified))
+            RvLog_Write(RVLOG_INFO, "unreadable Last-Modified \"%s\" from %s", strValue.c_str(), m_strURL.c_str());
         return PARSE_OK;
     }
     if (*pnRetStatus < 400) {
@@ -675,6 +811,8 @@ int CHttpDownload::_SendRequest()
 {
     int nRedirects = 0;
     int nSendRestarts = 0;
+    // Set once a partial answer started at the wrong byte: no Range any more.
+    int bFromStart = 0;
     for (;;) {
         std::string strRequest;
         int nRet = 0;
@@ -716,11 +854,10 @@ int CHttpDownload::_SendRequest()
             strRequest += "Cookie: " + m_strCookie + "\r\n";
         if (m_bWriteBody) {
             uint64_t ullSize = 0;
-            m_strFileName = GetFileNameFromURL(m_strObject);
-            if (!m_strLocalPath.empty() && m_strLocalPath.back() == '\\')
-                m_strTempPath = m_strLocalPath + m_strFileName + ".tmp";
             if (m_strTempPath != "|" && Pf_FileExists(m_strTempPath) && Pf_GetFileSize(m_strTempPath, &ullSize)) {
                 m_nBytesInFile = ullSize > (uint64_t)INT_MAX ? 0 : (int)ullSize;
+                if (bFromStart)
+                    m_nBytesInFile = 0;
                 if (m_nBytesInFile != 0) {
                     char szRange[64];
                     snprintf(szRange, sizeof(szRange), "Range: bytes=%d-\r\n", m_nBytesInFile);
@@ -753,6 +890,17 @@ int CHttpDownload::_SendRequest()
         if (nRet == PARSE_OK) {
             if (m_bWriteBody) {
                 m_nResponseLength = nLength;
+                // A part that does not start where the file ends would put
+                // its bytes in the wrong place: ask for the whole file.
+                if (nStatus == 206 && m_llContentRangeFirst != -1 &&
+                    m_llContentRangeFirst != (bRangeSent ? m_nBytesInFile : 0)) {
+                    RvLog_Write(RVLOG_WARNING, "partial answer of %s does not start at byte %d, starting again from 0",
+                                m_strURL.c_str(), bRangeSent ? m_nBytesInFile : 0);
+                    if (!bRangeSent)
+                        return 3;
+                    bFromStart = 1;
+                    continue;
+                }
                 if (bRangeSent && nStatus == 206) {
                     if (nLength > INT_MAX - m_nBytesInFile)
                         return 3;
@@ -792,6 +940,9 @@ int CHttpDownload::QueryFileSize(const char* cszURL, const char* cszLocalFolder,
         *pbRetKnownSize = 0;
     if (strURL.empty() || (!_SetURL(strURL) && !_SetURL("http://" + strURL)))
         return 0;
+    // The name the transfer will save under: the asked URL's, not that of
+    // an object the server redirects to.
+    strPath = _Trim(cszLocalFolder ? cszLocalFolder : "") + GetFileNameFromURL(m_strObject);
     m_strLocalPath = "|";
     m_strTempPath = "|";
     m_bWriteBody = 1;
@@ -803,7 +954,6 @@ int CHttpDownload::QueryFileSize(const char* cszURL, const char* cszLocalFolder,
     *pnRetRemoteSize = m_nResponseLength > 0 ? m_nResponseLength : 0;
     if (pbRetKnownSize)
         *pbRetKnownSize = m_bHaveLength;
-    strPath = _Trim(cszLocalFolder ? cszLocalFolder : "") + GetFileNameFromURL(m_strObject);
     if (Pf_FileExists(strPath)) {
         if (Pf_GetFileSize(strPath, &ullSize) && ullSize == (uint64_t)(int64_t)*pnRetRemoteSize)
             *pnRetLocalSize = *pnRetRemoteSize;

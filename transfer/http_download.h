@@ -59,7 +59,9 @@ public:
 
     // Helpers, public for their tests.
     static int ParseURL(const std::string& strURL, std::string* pstrRetHost, std::string* pstrRetObject, int* pnRetPort);
-    static int64_t ParseHttpDate(const std::string& strLowerValue);
+    // A Last-Modified value (lower case) in one of the three HTTP forms, in
+    // seconds since 1970; llNow places a two-digit year. 0 for anything else.
+    static int ParseHttpDate(const std::string& strLowerValue, int64_t llNow, int64_t* pllRetTime);
     static std::string GetFileNameFromURL(const std::string& strObject);
     static int IsValidFileName(const std::string& strName);
     static std::string Base64Encode(const std::string& strText);
@@ -124,6 +126,8 @@ private:
     Pf_Event m_StopEvent;
     int m_bHaveLength = 0;
     int m_bChunked = 0;
+    // First byte of the answer's Content-Range; -1 without one, -2 unreadable.
+    int64_t m_llContentRangeFirst = -1;
     int m_nLastReport = 0;
     std::vector<char> m_Buffer;
     CBufSocket m_Socket;

@@ -77,6 +77,16 @@ TEST(PlatformFile, FileTimesRoundTrip)
     EXPECT_EQ(Pf_FileTimeToU64(ftWrite), Pf_FileTimeToU64(ftRead));
 }
 
+TEST(PlatformFile, UnixTimesOutsideTheFileTimesAreClamped)
+{
+    EXPECT_EQ(0u, Pf_FileTimeToU64(Pf_UnixToFileTime(-11644473600LL, 0)));
+    EXPECT_EQ(0u, Pf_FileTimeToU64(Pf_UnixToFileTime(-11644473601LL, 0)));
+    EXPECT_EQ(0u, Pf_FileTimeToU64(Pf_UnixToFileTime(INT64_MIN, 0)));
+    EXPECT_EQ((uint64_t)INT64_MAX, Pf_FileTimeToU64(Pf_UnixToFileTime(INT64_MAX, 999999999)));
+    EXPECT_EQ((uint64_t)INT64_MAX, Pf_FileTimeToU64(Pf_UnixToFileTime(99999999999LL * 86400, 0)));
+    EXPECT_EQ(116444736000000001ULL, Pf_FileTimeToU64(Pf_UnixToFileTime(0, 100)));
+}
+
 TEST(PlatformFile, FreeSpaceOfNearestAncestorAndSimulatedMachine)
 {
     Rv_TestTempDir dir;

@@ -469,6 +469,8 @@ bool Rv_TestHttpServer::_Answer(int nFd, const Rv_TestHttpRequest& request, bool
                     llLength = 0;
                 } else {
                     nStatus = 206;
+                    if (fault.llRangeStartServed >= 0)
+                        llFirst = std::min(fault.llRangeStartServed, llLast);
                     llOffset = llFirst;
                     llLength = llLast - llFirst + 1;
                     strHeaders += "Content-Range: bytes " + std::to_string(llFirst) + "-" + std::to_string(llLast) +
@@ -496,6 +498,8 @@ bool Rv_TestHttpServer::_Answer(int nFd, const Rv_TestHttpRequest& request, bool
         bOk = false;
 
     long long llLimit = fault.llDropAfter >= 0 ? std::min(fault.llDropAfter, llLength) : llLength;
+    if (fault.llStallAfter >= 0)
+        llLimit = std::min(fault.llStallAfter, llLimit);
     long long llSent = 0;
     unsigned uChunk = fault.bChunked ? std::max(1u, fault.uChunkSize) : 65536;
     while (bOk && !bHead && llSent < llLimit && !m_bStop) {
@@ -536,6 +540,16 @@ bool Rv_TestHttpServer::_Answer(int nFd, const Rv_TestHttpRequest& request, bool
         close(nFileFd);
     if (!bOk || m_bStop)
         return false;
+    if (fault.llStallAfter >= 0 && fault.llStallAfter < llLength && !bHead) {
+        // Silent until the client gives up and closes (or the server stops).
+        while (!m_bStop) {
+            struct pollfd pfd = {nFd, POLLIN, 0};
+            char achRead[4096];
+            if (poll(&pfd, 1, 50) > 0 && recv(nFd, achRead, sizeof(achRead), 0) <= 0)
+                break;
+        }
+        return false;
+    }
     if (fault.llDropAfter >= 0 && fault.llDropAfter < llLength && !bHead) {
         if (fault.bReset) {
             struct linger lingerReset = {1, 0};

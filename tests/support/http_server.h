@@ -1,7 +1,8 @@
 // A loopback HTTP/1.1 server for tests: serves a folder (GET and HEAD, Range
 // with 206, Last-Modified), keeps a log of every request, and plays scripted
 // faults per path (a status, a dropped connection, a delay, a body without
-// Content-Length, a chunked body, a redirect).
+// Content-Length, a chunked body, a redirect, a Range ignored or answered
+// from the wrong byte, a body that stalls).
 //
 // One server per test, on 127.0.0.1 with a port chosen by the system; each
 // connection is served on its own thread; Stop (or the destructor) closes
@@ -29,6 +30,8 @@ struct Rv_TestHttpFault {
     bool bNoContentLength = false;      // no Content-Length: the close ends the body
     bool bChunked = false;              // Transfer-Encoding: chunked
     bool bIgnoreRange = false;          // answer 200 with the whole file even to a Range request
+    long long llRangeStartServed = -1;  // answer a Range request with 206 from this byte, whatever was asked
+    long long llStallAfter = -1;        // after this many body bytes send nothing more, until the client closes
     unsigned uChunkSize = 1000;         // size of each chunk of a chunked body
     std::vector<std::string> vecExtraHeaders;  // whole lines without CRLF, e.g. "X-A: b"
     std::string strServePath;           // serve this file of the folder instead of the requested one

@@ -3,6 +3,8 @@
 // their statuses, stop, the free-space check and progress reports.
 #include "transfer/downloader.h"
 #include "platform/file.h"
+#include "platform/file_lock.h"
+#include "tests/foundation/log_capture.h"
 #include "tests/support/http_server.h"
 #include "tests/support/nginx.h"
 #include "tests/support/temp_dir.h"
@@ -233,6 +235,102 @@ TEST_F(DownloaderTest, FailuresEndWithTheirStatus)
     EXPECT_FALSE(Pf_PathExists(Out(0)));
 }
 
+TEST_F(DownloaderTest, ServerThatIgnoresRangeAndCutsEveryAnswerUsesUpTheRetries)
+{
+    Rv_TestHttpFault cut;
+    cut.bIgnoreRange = true;
+    cut.llDropAfter = 60000;
+    m_Server.SetFault(Path(0), cut);
+    NyHttpDownloader downloader;
+    ASSERT_EQ(1, downloader.AddFile(Url(0).c_str(), m_strOut.c_str()));
+    // A downloader that would go on for ever is stopped (and fails below).
+    std::atomic<bool> bDone{false};
+    std::thread guard([&] {
+        while (!bDone && m_Server.Requests().size() <= 60)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!bDone)
+            downloader.Stop();
+    });
+    auto vecFiles = Collect(&downloader);
+    bDone = true;
+    guard.join();
+    ASSERT_EQ(1u, vecFiles.size());
+    EXPECT_EQ(dec_err_disconnect, vecFiles[0]->GetStatus());
+    // The size query, then six tries: the first brings the ".tmp" to 60000
+    // bytes and its resume no further; each later one no further at once.
+    EXPECT_EQ(8u, m_Server.RequestsFor(Path(0)).size());
+    EXPECT_FALSE(Pf_PathExists(Out(0)));
+}
+
+TEST_F(DownloaderTest, TmpLockedByAnotherWriterIsRetriedLater)
+{
+    NyHttpDownloader downloader;
+    std::vector<IHttpFile*> vecFiles;
+    Rv_TestWriteFile(Out(0) + ".tmp", "");
+    {
+        Pf_FileLock lock;
+        ASSERT_EQ(1, lock.Lock(Out(0) + ".tmp"));
+        ASSERT_EQ(1, downloader.AddFile(Url(0).c_str(), m_strOut.c_str()));
+        std::thread collector([&] { vecFiles = Collect(&downloader); });
+        // The size query and two tries that found the lock held.
+        EXPECT_TRUE(m_Server.WaitForRequests(3, 20000));
+        EXPECT_EQ("", Rv_TestReadFile(Out(0) + ".tmp"));
+        EXPECT_FALSE(Pf_PathExists(Out(0)));
+        lock.Unlock();
+        collector.join();
+    }
+    ASSERT_EQ(1u, vecFiles.size());
+    EXPECT_EQ(dec_ok, vecFiles[0]->GetStatus());
+    EXPECT_EQ(m_vecData[0], Rv_TestReadFile(Out(0)));
+}
+
+TEST_F(DownloaderTest, TwoFilesOfOneNameNeverMixTheirBytes)
+{
+    // The first is slow at its end, so that the second comes while the
+    // first still writes the ".tmp" of their common name. Of one size and
+    // written just now, a mixture of the two would pass for either.
+    std::string strSlow = Bytes(100050, 11);
+    std::string strFast = Bytes(100050, 12);
+    Rv_TestWriteFile(m_strWeb + "/a/same.bin", strSlow);
+    Rv_TestWriteFile(m_strWeb + "/b/same.bin", strFast);
+    Rv_TestHttpFault slow;
+    slow.llTrickleAfter = 100000;
+    m_Server.SetFault("/a/same.bin", slow);
+    NyHttpDownloader downloader;
+    ASSERT_EQ(1, downloader.AddFile(m_Server.Url("/a/same.bin").c_str(), m_strOut.c_str()));
+    ASSERT_EQ(1, downloader.AddFile(m_Server.Url("/b/same.bin").c_str(), m_strOut.c_str()));
+    auto vecFiles = Collect(&downloader);
+    ASSERT_EQ(2u, vecFiles.size());
+    std::string strSaved = Rv_TestReadFile(m_strOut + "/same.bin");
+    EXPECT_TRUE(strSaved == strSlow || strSaved == strFast) << strSaved.size();
+    int nComplete = 0;
+    for (IHttpFile* pFile : vecFiles) {
+        // The one that found the name taken fails after its retries.
+        EXPECT_TRUE(pFile->GetStatus() == dec_ok || pFile->GetStatus() == dec_err_disconnect);
+        nComplete += pFile->GetStatus() == dec_ok;
+    }
+    EXPECT_GE(nComplete, 1);
+}
+
+TEST_F(DownloaderTest, RedirectedFileIsSizedUnderItsOwnName)
+{
+    // start.bin is sent to 0.bin; a 0.bin of the folder is not this file.
+    Rv_TestHttpFault redirect;
+    redirect.strLocation = Path(0);
+    m_Server.SetFault("/f/start.bin", redirect);
+    Rv_TestWriteFile(Out(0), "unrelated");
+    Rv_TestWriteFile(m_strOut + "/start.bin.tmp", m_vecData[0].substr(0, 2000));
+    NyHttpDownloader downloader;
+    ASSERT_EQ(1, downloader.AddFile(m_Server.Url("/f/start.bin").c_str(), m_strOut.c_str()));
+    auto vecFiles = Collect(&downloader);
+    ASSERT_EQ(1u, vecFiles.size());
+    EXPECT_EQ(dec_ok, vecFiles[0]->GetStatus());
+    EXPECT_EQ((int64_t)m_vecData[0].size(), vecFiles[0]->GetFileSize());
+    EXPECT_EQ(m_vecData[0], Rv_TestReadFile(m_strOut + "/start.bin"));
+    EXPECT_EQ("unrelated", Rv_TestReadFile(Out(0)));
+    EXPECT_EQ("bytes=2000-", m_Server.RequestsFor(Path(0)).back().Header("Range"));
+}
+
 TEST_F(DownloaderTest, UnsizedBodiesAreTransferredNotCountedComplete)
 {
     Rv_TestHttpFault unsized;
@@ -342,6 +440,28 @@ TEST_F(DownloaderTest, FileWhoseThreadCannotStartIsReturnedFailed)
     EXPECT_EQ(dec_err_disconnect, mapFiles[Saved(1)]->GetStatus());
     EXPECT_EQ(dec_ok, mapFiles[Saved(2)]->GetStatus());
     EXPECT_FALSE(Pf_PathExists(Out(1)));
+}
+
+// A wait that names no running file.
+class WrongIndexDownloader : public NyHttpDownloader {
+protected:
+    int _WaitForAny(Pf_Event** apEvents, int nCount, int* pnRetIndex) override
+    {
+        NyHttpDownloader::_WaitForAny(apEvents, nCount, pnRetIndex);
+        *pnRetIndex = nCount + 6;
+        return 1;
+    }
+};
+
+TEST_F(DownloaderTest, WaitThatNamesNoRunningFileReturnsNull)
+{
+    Rv_TestLogCapture log(m_Temp);
+    WrongIndexDownloader downloader;
+    ASSERT_EQ(1, downloader.AddFile(Url(0).c_str(), m_strOut.c_str()));
+    EXPECT_EQ(nullptr, downloader.StartAndWait());
+    EXPECT_NE(std::string::npos,
+              log.Text().find("RVLOG_PROCESS_ERROR(nIndex >= 0 && nIndex < m_DownloadingFiles.size())"))
+        << log.Text();
 }
 
 TEST_F(DownloaderTest, AddFileRefusesMissingArguments)

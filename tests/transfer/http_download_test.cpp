@@ -5,8 +5,14 @@
 #include "tests/support/http_server.h"
 #include "tests/support/temp_dir.h"
 
+#include "platform/file_lock.h"
+
 #include <gtest/gtest.h>
+#include <atomic>
+#include <chrono>
+#include <ctime>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utime.h>
 
@@ -23,6 +29,60 @@ std::string Pattern(size_t uSize, unsigned uSeed = 1)
     return str;
 }
 
+// Runs a test in a zone far from UTC, so that a date read or stamped as
+// local time shows. A POSIX zone text: no time-zone files needed.
+class Rv_OtherTimeZone {
+public:
+    Rv_OtherTimeZone()
+    {
+        const char* cszOld = getenv("TZ");
+        m_bHad = cszOld != nullptr;
+        if (cszOld)
+            m_strOld = cszOld;
+        setenv("TZ", "RVT+05:30", 1);
+        tzset();
+    }
+    ~Rv_OtherTimeZone()
+    {
+        if (m_bHad)
+            setenv("TZ", m_strOld.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    bool m_bHad = false;
+    std::string m_strOld;
+};
+
+// Stops a client once the server has seen more requests than any sound run
+// makes, so that a transfer that would loop for ever ends (with 2).
+class Rv_RequestGuard {
+public:
+    Rv_RequestGuard(const Rv_TestHttpServer& server, CHttpDownload* pClient, size_t uMax)
+        : m_Thread([&server, pClient, uMax, this] {
+              while (!m_bDone) {
+                  if (server.Requests().size() > uMax) {
+                      pClient->RequestStop();
+                      return;
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+              }
+          })
+    {
+    }
+    ~Rv_RequestGuard()
+    {
+        m_bDone = true;
+        m_Thread.join();
+    }
+
+private:
+    std::atomic<bool> m_bDone{false};
+    std::thread m_Thread;
+};
+
 class HttpDownloadTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -38,6 +98,7 @@ protected:
         return m_Client.Download(m_Server.Url(strPath).c_str(), strLocal.c_str());
     }
 
+    Rv_OtherTimeZone m_Zone;
     Rv_TestTempDir m_Temp;
     std::string m_strWeb;
     std::string m_strOut;
@@ -168,6 +229,143 @@ TEST_F(HttpDownloadTest, AnswerWithoutBodyBytesIsNotRetriedForEver)
     EXPECT_EQ(1u, m_Server.RequestsFor("/a/b/file.bin").size());
 }
 
+TEST_F(HttpDownloadTest, ResumeWithoutNetProgressIsANetworkFailure)
+{
+    // Servers that ignore the Range and end every answer after the same
+    // bytes: the second answer brings the file no further than the first.
+    struct Case {
+        const char* cszName;
+        bool bNoContentLength;
+        long long llDropAfter;
+        long long llStallAfter;
+    } aCases[] = {
+        {"cut after 100000 bytes", false, 100000, -1},
+        {"unsized, silent after 100000 bytes", true, -1, 100000},
+    };
+    for (const Case& c : aCases) {
+        std::string strLocal = m_strOut + "/file.bin";
+        Rv_TestHttpServer server(m_strWeb);
+        Rv_TestHttpFault fault;
+        fault.bIgnoreRange = true;
+        fault.bNoContentLength = c.bNoContentLength;
+        fault.llDropAfter = c.llDropAfter;
+        fault.llStallAfter = c.llStallAfter;
+        server.SetFault("/a/b/file.bin", fault);
+        server.Start();
+        CHttpDownload client;
+        client.m_nRecvTimeout = 300;
+        Rv_RequestGuard guard(server, &client, 20);
+        EXPECT_EQ(3, client.Download(server.Url("/a/b/file.bin").c_str(), strLocal.c_str())) << c.cszName;
+        auto vecRequests = server.Requests();
+        ASSERT_EQ(2u, vecRequests.size()) << c.cszName;
+        EXPECT_EQ("bytes=100000-", vecRequests[1].Header("Range")) << c.cszName;
+        EXPECT_FALSE(Pf_FileExists(strLocal)) << c.cszName;
+        // The retry mode then decides: one retry more, which fares no better.
+        client.m_nRetryMode = 1;
+        client.m_nMaxRetries = 0;
+        EXPECT_EQ(3, client.Download(server.Url("/a/b/file.bin").c_str(), strLocal.c_str())) << c.cszName;
+        EXPECT_EQ(4u, server.Requests().size()) << c.cszName;
+        Pf_DeleteFile(strLocal + ".tmp");
+    }
+}
+
+TEST_F(HttpDownloadTest, TmpLockedByAnotherWriterIsLeftAlone)
+{
+    std::string strLocal = m_strOut + "/file.bin";
+    Rv_TestWriteFile(strLocal + ".tmp", "being written");
+    {
+        Pf_FileLock lock;
+        ASSERT_EQ(1, lock.Lock(strLocal + ".tmp"));
+        EXPECT_EQ(3, Fetch("/a/b/file.bin", strLocal));
+        EXPECT_EQ("being written", Rv_TestReadFile(strLocal + ".tmp"));
+        EXPECT_FALSE(Pf_FileExists(strLocal));
+    }
+    // The lock is the writer's own while it lasts: a new transfer takes it.
+    Rv_TestWriteFile(strLocal + ".tmp", m_strData.substr(0, 5000));
+    ASSERT_EQ(0, Fetch("/a/b/file.bin", strLocal));
+    EXPECT_EQ(m_strData, Rv_TestReadFile(strLocal));
+    EXPECT_EQ("bytes=5000-", m_Server.Requests().back().Header("Range"));
+}
+
+TEST_F(HttpDownloadTest, PartialAnswerFromTheWrongByteStartsAgainFromZero)
+{
+    std::string strLocal = m_strOut + "/file.bin";
+    for (long long llServed : {0LL, 500LL, 2000LL}) {
+        Rv_TestHttpFault fault;
+        fault.llRangeStartServed = llServed;
+        m_Server.SetFault("/a/b/file.bin", fault);
+        Pf_DeleteFile(strLocal);
+        Rv_TestWriteFile(strLocal + ".tmp", m_strData.substr(0, 1000));
+        size_t uBefore = m_Server.Requests().size();
+        ASSERT_EQ(0, Fetch("/a/b/file.bin", strLocal)) << llServed;
+        EXPECT_EQ(m_strData, Rv_TestReadFile(strLocal)) << llServed;
+        auto vecRequests = m_Server.Requests();
+        ASSERT_EQ(uBefore + 2, vecRequests.size()) << llServed;
+        EXPECT_EQ("bytes=1000-", vecRequests[uBefore].Header("Range")) << llServed;
+        EXPECT_FALSE(vecRequests[uBefore + 1].HasHeader("Range")) << llServed;
+    }
+}
+
+TEST_F(HttpDownloadTest, LastModifiedInEveryHttpFormStampsTheFile)
+{
+    // -1: unreadable, counted as no date, so the file gets the current time.
+    struct Case {
+        const char* cszDate;
+        int64_t llStamp;
+    } aCases[] = {
+        {"Mon, 99 Xyz 99999999999 99:99:99 GMT", -1},
+        {"Sun, 06 Nov 1994 08:49:37 +9999999999999", -1},
+        {"Sunday, 06-Nov-94 08:49:37 GMT", 784111777},
+        {"Sun Nov  6 08:49:37 1994", 784111777},
+    };
+    std::string strLocal = m_strOut + "/file.bin";
+    for (const Case& c : aCases) {
+        Rv_TestHttpFault fault;
+        struct stat st;
+        fault.nStatus = 200;
+        fault.strBody = m_strData;
+        fault.vecExtraHeaders = {std::string("Last-Modified: ") + c.cszDate};
+        m_Server.SetFault("/a/b/file.bin", fault);
+        Pf_DeleteFile(strLocal);
+        int64_t llBefore = (int64_t)time(nullptr);
+        ASSERT_EQ(0, Fetch("/a/b/file.bin", strLocal)) << c.cszDate;
+        ASSERT_EQ(0, stat(strLocal.c_str(), &st));
+        if (c.llStamp < 0) {
+            EXPECT_LE(llBefore, (int64_t)st.st_mtime) << c.cszDate;
+            EXPECT_GE((int64_t)time(nullptr), (int64_t)st.st_mtime) << c.cszDate;
+        } else {
+            EXPECT_EQ(c.llStamp, (int64_t)st.st_mtime) << c.cszDate;
+            // ... so the next run finds it current.
+            EXPECT_EQ(1, Fetch("/a/b/file.bin", strLocal)) << c.cszDate;
+        }
+    }
+}
+
+TEST_F(HttpDownloadTest, RedirectKeepsTheAskedName)
+{
+    // The server sends /a/b/start.bin to /a/c/moved.bin; an unrelated
+    // moved.bin in the folder is neither checked, deleted nor replaced.
+    Rv_TestWriteFile(m_strWeb + "/a/c/moved.bin", m_strData);
+    Rv_TestHttpFault redirect;
+    redirect.strLocation = "/a/c/moved.bin";
+    m_Server.SetFault("/a/b/start.bin", redirect);
+    Rv_TestWriteFile(m_strOut + "/moved.bin", "unrelated");
+    Rv_TestWriteFile(m_strOut + "/start.bin.tmp", m_strData);
+    int nRemote = 0;
+    int nLocal = 0;
+    std::string strFolder = m_strOut + "\\";
+    ASSERT_EQ(1, m_Client.QueryFileSize(m_Server.Url("/a/b/start.bin").c_str(), strFolder.c_str(), &nRemote, &nLocal));
+    EXPECT_EQ((int)m_strData.size(), nRemote);
+    EXPECT_EQ(nRemote, nLocal);
+    EXPECT_EQ(m_strData, Rv_TestReadFile(m_strOut + "/start.bin"));
+    EXPECT_EQ("unrelated", Rv_TestReadFile(m_strOut + "/moved.bin"));
+    // A folder target saves under the asked name too.
+    Pf_DeleteFile(m_strOut + "/start.bin");
+    ASSERT_EQ(0, m_Client.Download(m_Server.Url("/a/b/start.bin").c_str(), strFolder.c_str()));
+    EXPECT_EQ(m_strData, Rv_TestReadFile(m_strOut + "/start.bin"));
+    EXPECT_EQ("unrelated", Rv_TestReadFile(m_strOut + "/moved.bin"));
+}
+
 TEST_F(HttpDownloadTest, Redirects)
 {
     Rv_TestWriteFile(m_strWeb + "/a/c/moved.bin", m_strData);
@@ -286,8 +484,9 @@ TEST_F(HttpDownloadTest, RetryModesCountRetries)
     m_Client.m_nRetryMode = 1;
     m_Client.m_nMaxRetries = 3;
     m_Client.m_nRetryWait = 1;
+    // Retries go on until their count exceeds the maximum.
     EXPECT_EQ(3, m_Client.Download(strURL.c_str(), (m_strOut + "/f").c_str()));
-    EXPECT_EQ(3, m_Client.m_nRetryCount);
+    EXPECT_EQ(4, m_Client.m_nRetryCount);
     m_Client.m_nRetryMode = 0;
     EXPECT_EQ(3, m_Client.Download(strURL.c_str(), (m_strOut + "/f").c_str()));
     EXPECT_EQ(0, m_Client.m_nRetryCount);
@@ -329,10 +528,65 @@ TEST_F(HttpDownloadTest, QueryFileSize)
     EXPECT_EQ(0, nRemote);
 }
 
-TEST(HttpDownloadParse, DatesAreGmt)
+TEST(HttpDownloadParse, DatesInTheThreeHttpFormsAreGmt)
 {
-    EXPECT_EQ(784111777, CHttpDownload::ParseHttpDate("sun, 06 nov 1994 08:49:37 gmt"));
-    EXPECT_EQ(1420070400, CHttpDownload::ParseHttpDate("thu, 01 jan 2015 00:00:00 gmt"));
+    Rv_OtherTimeZone zone;
+    // 2026-12-11 00:00:00 UTC places the two-digit years.
+    const int64_t llNow = 1796947200;
+    struct Case {
+        const char* cszValue;
+        int64_t llTime;
+    } aCases[] = {
+        {"sun, 06 nov 1994 08:49:37 gmt", 784111777},
+        {"thu, 01 jan 2015 00:00:00 gmt", 1420070400},
+        {"tue, 29 feb 2000 23:59:59 gmt", 951868799},
+        {"sunday, 06-nov-94 08:49:37 gmt", 784111777},
+        {"thursday, 01-jan-15 00:00:00 gmt", 1420070400},
+        // More than 50 years ahead is the last century.
+        {"monday, 01-jan-77 00:00:00 gmt", 220924800},
+        {"sunday, 01-jan-76 00:00:00 gmt", 3345062400},
+        {"sun nov  6 08:49:37 1994", 784111777},
+        {"thu jan  1 00:00:00 2015", 1420070400},
+        {"mon dec 31 23:59:60 1990", 662688000},
+    };
+    for (const Case& c : aCases) {
+        int64_t llTime = 0;
+        EXPECT_EQ(1, CHttpDownload::ParseHttpDate(c.cszValue, llNow, &llTime)) << c.cszValue;
+        EXPECT_EQ(c.llTime, llTime) << c.cszValue;
+    }
+}
+
+TEST(HttpDownloadParse, DatesOutsideTheirRangesAreRefused)
+{
+    const char* aszValues[] = {
+        "mon, 99 xyz 99999999999 99:99:99 gmt",
+        "sun, 06 nov 94 08:49:37 gmt",
+        "sun, 00 nov 1994 08:49:37 gmt",
+        "sun, 31 nov 1994 08:49:37 gmt",
+        "fri, 29 feb 1900 00:00:00 gmt",
+        "sun, 06 nov 1994 24:00:00 gmt",
+        "sun, 06 nov 1994 08:60:00 gmt",
+        "sun, 06 nov 1994 08:49:61 gmt",
+        "sun, 06 nov 1994 8:49:37 gmt",
+        "sun, 06 nov 1994 08:49:37 cet",
+        "sun, 06 nov 1994 08:49:37",
+        "xyz, 06 nov 1994 08:49:37 gmt",
+        "sun, 06 nov 0001 08:49:37 gmt",
+        "sunday, 06-nov-1994 08:49:37 gmt",
+        "sunday, 06-nov-94 08:49:37 pst",
+        "sunday, 32-dec-94 08:49:37 gmt",
+        "sun nov  6 08:49:37 94",
+        "sun nov 36 08:49:37 1994",
+        "sun nov  6 08:49:37 1994 gmt",
+        "1994-11-06t08:49:37z",
+        "",
+        "sun,",
+    };
+    for (const char* cszValue : aszValues) {
+        int64_t llTime = 12345;
+        EXPECT_EQ(0, CHttpDownload::ParseHttpDate(cszValue, 1796947200, &llTime)) << cszValue;
+        EXPECT_EQ(12345, llTime) << cszValue;
+    }
 }
 
 TEST(HttpDownloadParse, UrlsAndNames)

@@ -1,10 +1,13 @@
 // The socket HTTP client through real proxies: tinyproxy as the HTTP proxy
 // (with and without Basic authentication) and danted as the SOCKS4, SOCKS4A
-// and SOCKS5 proxy, each a private instance on a loopback port.
+// and SOCKS5 proxy, each a private instance on a loopback port; and through
+// a scripted SOCKS proxy that knows a host name the client cannot look up.
 #include "transfer/http_download.h"
 #include "platform/file.h"
 #include "tests/support/http_server.h"
 #include "tests/support/proxy.h"
+#include "tests/support/socks_server.h"
+#include "transfer/buf_socket.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -153,6 +156,61 @@ TEST_F(ProxyTest, Socks5ProxyDemandingAPasswordRefusesAndLongFieldsAreNeverSent)
             << c.strUser.size() << " " << c.strPassword.size();
     }
     EXPECT_TRUE(m_Server.Requests().empty());
+}
+
+TEST_F(ProxyTest, SocksRequestsCarryANameTheClientCannotLookUp)
+{
+    const std::string strName = "files.rv-test.invalid";
+    Rv_TestSocksServer proxy;
+    proxy.AddName(strName, "127.0.0.1");
+    proxy.Start();
+    std::string strURL = "http://" + strName + ":" + std::to_string(m_Server.Port()) + "/a/b/file.bin";
+    for (int nType : {RV_HTTP_PROXY_SOCKS4A, RV_HTTP_PROXY_SOCKS5}) {
+        CHttpDownload client;
+        Aim(&client, nType, proxy.Port());
+        unlink(Out().c_str());
+        size_t uBefore = proxy.Requests().size();
+        ASSERT_EQ(0, client.Download(strURL.c_str(), Out().c_str())) << nType;
+        EXPECT_EQ(m_strData, Rv_TestReadFile(Out())) << nType;
+        auto vecRequests = proxy.Requests();
+        ASSERT_EQ(uBefore + 1, vecRequests.size()) << nType;
+        EXPECT_EQ(nType == RV_HTTP_PROXY_SOCKS5 ? 5 : 4, vecRequests.back().nVersion) << nType;
+        EXPECT_EQ(strName, vecRequests.back().strHost) << nType;
+        EXPECT_EQ(0u, vecRequests.back().uAddress) << nType;
+        EXPECT_EQ(m_Server.Port(), vecRequests.back().nPort) << nType;
+        EXPECT_EQ(strName, m_Server.Requests().back().Header("Host")) << nType;
+    }
+    EXPECT_EQ((std::vector<int>{0}), proxy.Requests().back().vecMethods);
+    // Plain SOCKS4 has no room for a name: it fails without asking the proxy.
+    {
+        CHttpDownload client;
+        Aim(&client, RV_HTTP_PROXY_SOCKS4, proxy.Port());
+        size_t uBefore = proxy.Requests().size();
+        EXPECT_EQ(3, client.Download(strURL.c_str(), Out().c_str()));
+        EXPECT_EQ(uBefore, proxy.Requests().size());
+    }
+    // A name that resolves here goes to a SOCKS4A proxy as its address.
+    if (CBufSocket::ResolveHost("localhost", 5000) == 0x0100007Fu) {
+        CHttpDownload client;
+        Aim(&client, RV_HTTP_PROXY_SOCKS4A, proxy.Port());
+        std::string strLocal = "http://localhost:" + std::to_string(m_Server.Port()) + "/a/b/file.bin";
+        unlink(Out().c_str());
+        ASSERT_EQ(0, client.Download(strLocal.c_str(), Out().c_str()));
+        EXPECT_EQ("", proxy.Requests().back().strHost);
+        EXPECT_EQ(0x0100007Fu, proxy.Requests().back().uAddress);
+    }
+}
+
+TEST_F(ProxyTest, Socks5ProxyWithNoAcceptableMethodIsRefused)
+{
+    Rv_TestSocksServer proxy;
+    proxy.SetMethod(255);
+    proxy.Start();
+    CHttpDownload client;
+    Aim(&client, RV_HTTP_PROXY_SOCKS5, proxy.Port());
+    EXPECT_EQ(3, client.Download(m_Server.Url("/a/b/file.bin").c_str(), Out().c_str()));
+    EXPECT_TRUE(m_Server.Requests().empty());
+    EXPECT_FALSE(Pf_FileExists(Out()));
 }
 
 }  // namespace
