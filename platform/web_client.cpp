@@ -135,6 +135,8 @@ struct Pf_WebTransfer {
     bool bLengthKnown = false;
     uint64_t ullLength = 0;
 
+    // A request that sends a body takes a redirect as its answer.
+    bool bFollowRedirects = true;
     // Of the answer whose headers are arriving.
     bool bLocationSeen = false;
     bool bChunked = false;
@@ -198,7 +200,7 @@ struct Pf_WebTransfer {
         } else if ((uLen == 2 && pchData[0] == '\r') || (uLen == 1 && pchData[0] == '\n')) {
             long nCode = 0;
             curl_easy_getinfo(pThis->pCurl, CURLINFO_RESPONSE_CODE, &nCode);
-            bool bRedirect = pThis->bLocationSeen && (nCode == 301 || nCode == 302 || nCode == 303 ||
+            bool bRedirect = pThis->bFollowRedirects && pThis->bLocationSeen && (nCode == 301 || nCode == 302 || nCode == 303 ||
                                                       nCode == 307 || nCode == 308);
             if (nCode >= 200 && !bRedirect) {
                 pThis->MarkHeadersDone();
@@ -292,6 +294,10 @@ int Pf_WebRequest::_Start(const Pf_WebSession& session, const std::string& strVe
     curl_easy_setopt(pCurl, CURLOPT_HTTP_VERSION,
                      strVersion == "HTTP/1.0" ? (long)CURL_HTTP_VERSION_1_0 : (long)CURL_HTTP_VERSION_1_1);
     if (bPost) {
+        // Following would send the request again elsewhere without its body
+        // (and with a Content-Length that no longer holds).
+        pTransfer->bFollowRedirects = false;
+        curl_easy_setopt(pCurl, CURLOPT_FOLLOWLOCATION, 0L);
         pTransfer->strBody = *pstrBody;
         curl_easy_setopt(pCurl, CURLOPT_POST, 1L);
         curl_easy_setopt(pCurl, CURLOPT_POSTFIELDS, pTransfer->strBody.data());

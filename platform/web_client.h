@@ -4,7 +4,8 @@
 // reads of the decoded body, abort from another thread; and the URL download
 // straight into a file.
 //
-// Redirects are followed; nothing is cached. A read fills the buffer unless
+// Redirects are followed, except by requests that send a body: for those
+// the redirect is the answer. Nothing is cached. A read fills the buffer unless
 // the body ends; a body cut short (connection lost, time-out) makes a read
 // fail, never look like its end.
 #pragma once

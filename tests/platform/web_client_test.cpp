@@ -182,6 +182,28 @@ TEST_F(WebClient, PostSendsBodyAndHeadersAsGiven)
     EXPECT_EQ(strBody, vecLog[0].strBody);
 }
 
+// A request that sends a body is not sent on to a redirect's Location: the
+// redirect is its answer, while a GET of the same address follows it.
+TEST_F(WebClient, PostTakesARedirectAsItsAnswer)
+{
+    Rv_TestHttpFault redirect;
+    redirect.strLocation = m_Server.Url("/f.bin");
+    m_Server.SetFault("/post", redirect);
+    Pf_WebRequest request;
+    uint32_t uStatus = 0;
+    ASSERT_TRUE(request.SendRequest(m_Session, "POST", m_Server.Url("/post"), "HTTP/1.0",
+                                    "Content-Length: 4\r\n", "body"));
+    ASSERT_TRUE(request.QueryStatusCode(&uStatus));
+    EXPECT_EQ(302u, uStatus);
+    EXPECT_EQ(1u, m_Server.Requests().size());
+    EXPECT_TRUE(m_Server.RequestsFor("/f.bin").empty());
+
+    ASSERT_TRUE(request.OpenUrl(m_Session, m_Server.Url("/post"), ""));
+    ASSERT_TRUE(request.QueryStatusCode(&uStatus));
+    EXPECT_EQ(200u, uStatus);
+    EXPECT_EQ(1u, m_Server.RequestsFor("/f.bin").size());
+}
+
 TEST_F(WebClient, ReceiveTimeoutEndsASilentServer)
 {
     Rv_TestHttpFault slow;

@@ -153,6 +153,30 @@ TEST_F(HttpSyncPost, AnswersOtherThan200Fail)
     EXPECT_EQ(4u, m_Server.Requests().size());      // no retries
 }
 
+// A redirect is the answer: the post is not sent again to the new address
+// (where it would go as a GET without its body), so it is not counted as sent.
+TEST_F(HttpSyncPost, RedirectWithALocationFails)
+{
+    Rv_TestLogCapture log(m_Dir);
+    Rv_TestHttpFault ok;
+    ok.nStatus = 200;
+    m_Server.SetFault("/elsewhere", ok);
+    for (int nStatus : {301, 302, 303, 307, 308}) {
+        Rv_TestHttpFault redirect;
+        redirect.nStatus = nStatus;
+        redirect.strLocation = m_Server.Url("/elsewhere");
+        m_Server.SetFault(s_szPath, redirect);
+        Rv_HttpSyncPost post;
+        ASSERT_TRUE(post.Init(s_szPath));
+        ASSERT_TRUE(post.AddParam("a", "1"));
+        EXPECT_FALSE(post.Post()) << nStatus;
+        EXPECT_NE(std::string::npos, log.Text().find("Http Query Info Failed, StatusCode:" + std::to_string(nStatus)))
+            << nStatus;
+    }
+    EXPECT_EQ(5u, m_Server.RequestsFor(s_szPath).size());
+    EXPECT_TRUE(m_Server.RequestsFor("/elsewhere").empty());
+}
+
 TEST_F(HttpSyncPost, UnreachableServiceFails)
 {
     Rv_TestLogCapture log(m_Dir);
