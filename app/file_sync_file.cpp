@@ -15,6 +15,7 @@
 #include "transfer/http_async_file.h"
 #include "transfer/http_common.h"
 
+#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -23,6 +24,9 @@ const char* const s_cszArchiveExtension = "QZIP";
 // The unpacked file waits under this extension until it is verified.
 const char* const s_cszNewFileExtension = "new";
 const uint32_t s_uPollMs = 100;
+// The index lists no archive sizes: an archive is bounded by what the zip
+// reader can open (item sizes are signed 32-bit), with room for its headers.
+const uint64_t s_ullMaxArchiveSize = (uint64_t)INT32_MAX + 65536;
 
 // A path of the server's folders for a URL: '\' as '/', and every byte that
 // a URL may not hold as it is percent-encoded.
@@ -99,7 +103,7 @@ int Rv_SyncFile::_DownloadArchive(const std::string& strURL, const std::string& 
     int bStarted = 0;
     Rv_HttpAsyncFile HttpAsyncFile;
 
-    nRetCode = HttpAsyncFile.Init(strURL.c_str(), strArchive.c_str());
+    nRetCode = HttpAsyncFile.Init(strURL.c_str(), strArchive.c_str(), s_ullMaxArchiveSize);
     RVLOG_PROCESS_ERROR(nRetCode && "HttpAsyncFile.Init()");
     bStarted = 1;
     nRetCode = HttpAsyncFile.StartDownload();
@@ -123,10 +127,8 @@ int Rv_SyncFile::_DownloadArchive(const std::string& strURL, const std::string& 
     nResult = 1;
 Exit0:
     if (bStarted) {
-        int nStatus = RV_HADSC_DOWNLOADING;
-        while (nStatus < RV_HADSC_SUCCESS &&
-               !HttpAsyncFile.m_nStatusCode.compare_exchange_weak(nStatus, RV_HADSC_ERROR_ABORT)) {
-        }
+        // Ends the transfer at once, not at its next look at the status.
+        HttpAsyncFile.Abort();
         HttpAsyncFile.m_WorkTread.Wait();
     }
     return nResult;

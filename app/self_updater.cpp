@@ -179,7 +179,8 @@ int Rv_SelfUpdater::_ParseUpdaterVersionFile()
     std::string strURL = m_strURLPrefix + s_cszVersionFileName;
     std::string strFile = m_strTempFilePath + s_cszVersionFileName;
 
-    nRetCode = RVU_DownloadHttpFileForceRefresh(strURL.c_str(), strFile.c_str());
+    // Bounded while it arrives: a server sending more cannot fill the disk.
+    nRetCode = RVU_DownloadHttpFileForceRefresh(strURL.c_str(), strFile.c_str(), s_ullMaxVersionFileSize);
     RVLOG_PROCESS_ERROR(nRetCode && "RVU_DownloadHttpFileForceRefresh()");
     nRetCode = _ReadUpdaterVersionFile(strFile);
     RVLOG_PROCESS_ERROR(nRetCode);

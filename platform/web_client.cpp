@@ -4,9 +4,12 @@
 #include "platform/web_client.h"
 #include "platform/file.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <curl/curl.h>
+#include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -95,7 +98,112 @@ void SetCommonOptions(CURL* pCurl, const std::string& strAgent, int nAccessType,
     curl_easy_setopt(pCurl, CURLOPT_LOW_SPEED_TIME, nStallSeconds);
 }
 
+// Runs pCurl on pMulti until the transfer ends or fnStopped() holds. The
+// wait between passes is woken at once by curl_multi_wakeup, so a stop does
+// not wait for the transfer's next callback; curl's own time-outs bound it.
+CURLcode PerformWoken(CURLM* pMulti, CURL* pCurl, const std::function<bool()>& fnStopped)
+{
+    CURLcode nResult = CURLE_OK;
+    int nRunning = 0;
+
+    if (!pMulti || curl_multi_add_handle(pMulti, pCurl) != CURLM_OK)
+        return CURLE_FAILED_INIT;
+    for (;;) {
+        if (fnStopped()) {
+            nResult = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        if (curl_multi_perform(pMulti, &nRunning) != CURLM_OK) {
+            nResult = CURLE_FAILED_INIT;
+            break;
+        }
+        if (nRunning == 0) {
+            int nLeft = 0;
+            CURLMsg* pMessage = nullptr;
+            nResult = CURLE_GOT_NOTHING;
+            while ((pMessage = curl_multi_info_read(pMulti, &nLeft)) != nullptr) {
+                if (pMessage->msg == CURLMSG_DONE && pMessage->easy_handle == pCurl)
+                    nResult = pMessage->data.result;
+            }
+            break;
+        }
+        if (curl_multi_poll(pMulti, nullptr, 0, 1000, nullptr) != CURLM_OK) {
+            nResult = CURLE_FAILED_INIT;
+            break;
+        }
+    }
+    curl_multi_remove_handle(pMulti, pCurl);
+    return nResult;
+}
+
 }  // namespace
+
+// What a Pf_WebStop shares with the transfers it was given to.
+struct Pf_WebStopState {
+    std::mutex Mutex;
+    std::atomic<bool> bStopped{false};      // read without the lock: abort checks ask it
+    uint64_t ullNextId = 1;
+    std::map<uint64_t, std::function<void()>> mapTargets;     // called by Stop, under Mutex
+};
+
+namespace {
+
+// Keeps fnOnStop registered with a stop while it lives; it is called at once
+// when the stop is already set. Ending the registration waits for a call in
+// progress, so the target may go away right after.
+class StopRegistration {
+public:
+    StopRegistration(const Pf_WebStop* pStop, std::function<void()> fnOnStop)
+    {
+        if (!pStop)
+            return;
+        m_pState = pStop->State();
+        std::lock_guard<std::mutex> lock(m_pState->Mutex);
+        m_ullId = m_pState->ullNextId++;
+        m_pState->mapTargets[m_ullId] = fnOnStop;
+        if (m_pState->bStopped)
+            fnOnStop();
+    }
+    ~StopRegistration() { End(); }
+    StopRegistration(const StopRegistration&) = delete;
+    StopRegistration& operator=(const StopRegistration&) = delete;
+    void End()
+    {
+        if (!m_pState)
+            return;
+        std::lock_guard<std::mutex> lock(m_pState->Mutex);
+        m_pState->mapTargets.erase(m_ullId);
+        m_pState.reset();
+    }
+
+private:
+    std::shared_ptr<Pf_WebStopState> m_pState;
+    uint64_t m_ullId = 0;
+};
+
+}  // namespace
+
+Pf_WebStop::Pf_WebStop() : m_pState(std::make_shared<Pf_WebStopState>()) {}
+
+Pf_WebStop::~Pf_WebStop() = default;
+
+void Pf_WebStop::Stop()
+{
+    m_pState->bStopped = true;
+    std::lock_guard<std::mutex> lock(m_pState->Mutex);
+    for (auto& target : m_pState->mapTargets)
+        target.second();
+}
+
+void Pf_WebStop::Reset()
+{
+    m_pState->bStopped = false;
+}
+
+int Pf_WebStop::IsStopped() const
+{
+    return m_pState->bStopped;
+}
 
 int Pf_WebGetLastError()
 {
@@ -117,6 +225,7 @@ int Pf_WebSession::Open(const std::string& strAgent, int nAccessType)
 
 struct Pf_WebTransfer {
     CURL* pCurl = nullptr;
+    CURLM* pMulti = nullptr;        // runs pCurl, so that an abort can wake it
     curl_slist* pHeaders = nullptr;
     std::string strBody;            // what a request sends
     uint32_t uReceiveTimeoutMs = 60000;
@@ -135,25 +244,41 @@ struct Pf_WebTransfer {
     bool bLengthKnown = false;
     uint64_t ullLength = 0;
 
+    // A request that sends a body takes a redirect as its answer.
+    bool bFollowRedirects = true;
     // Of the answer whose headers are arriving.
     bool bLocationSeen = false;
     bool bChunked = false;
     std::string strLength;
 
     std::thread Worker;
+    std::unique_ptr<StopRegistration> pStopRegistration;    // the session's stop, if any
 
     ~Pf_WebTransfer()
+    {
+        if (pStopRegistration)
+            pStopRegistration->End();
+        Abort();
+        if (Worker.joinable())
+            Worker.join();
+        if (pMulti)
+            curl_multi_cleanup(pMulti);
+        if (pCurl)
+            curl_easy_cleanup(pCurl);
+        curl_slist_free_all(pHeaders);
+    }
+
+    // Ends the transfer at once: readers and a worker waiting for its
+    // reader wake up, and so does the worker's wait for the network.
+    void Abort()
     {
         {
             std::lock_guard<std::mutex> lock(Mutex);
             bAbort = true;
         }
         Changed.notify_all();
-        if (Worker.joinable())
-            Worker.join();
-        if (pCurl)
-            curl_easy_cleanup(pCurl);
-        curl_slist_free_all(pHeaders);
+        if (pMulti)
+            curl_multi_wakeup(pMulti);
     }
 
     size_t Available() const { return strQueue.size() - uQueueHead; }
@@ -198,7 +323,7 @@ struct Pf_WebTransfer {
         } else if ((uLen == 2 && pchData[0] == '\r') || (uLen == 1 && pchData[0] == '\n')) {
             long nCode = 0;
             curl_easy_getinfo(pThis->pCurl, CURLINFO_RESPONSE_CODE, &nCode);
-            bool bRedirect = pThis->bLocationSeen && (nCode == 301 || nCode == 302 || nCode == 303 ||
+            bool bRedirect = pThis->bFollowRedirects && pThis->bLocationSeen && (nCode == 301 || nCode == 302 || nCode == 303 ||
                                                       nCode == 307 || nCode == 308);
             if (nCode >= 200 && !bRedirect) {
                 pThis->MarkHeadersDone();
@@ -230,20 +355,27 @@ struct Pf_WebTransfer {
         return uLen;
     }
 
+    // The check is asked without the lock: it may stop the session's stop.
     static int OnProgress(void* pvThis, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     {
         Pf_WebTransfer* pThis = (Pf_WebTransfer*)pvThis;
-        std::lock_guard<std::mutex> lock(pThis->Mutex);
-        if (!pThis->bAbort && pThis->pfnShouldAbort && pThis->pfnShouldAbort(pThis->pvAbortContext)) {
-            pThis->bAbort = true;
-            pThis->Changed.notify_all();
+        {
+            std::lock_guard<std::mutex> lock(pThis->Mutex);
+            if (pThis->bAbort)
+                return 1;
         }
+        if (pThis->pfnShouldAbort && pThis->pfnShouldAbort(pThis->pvAbortContext))
+            pThis->Abort();
+        std::lock_guard<std::mutex> lock(pThis->Mutex);
         return pThis->bAbort ? 1 : 0;
     }
 
     void Run()
     {
-        CURLcode nCode = curl_easy_perform(pCurl);
+        CURLcode nCode = PerformWoken(pMulti, pCurl, [this] {
+            std::lock_guard<std::mutex> lock(Mutex);
+            return bAbort;
+        });
         std::lock_guard<std::mutex> lock(Mutex);
         nResult = nCode;
         if (nCode == CURLE_OK)
@@ -279,6 +411,11 @@ int Pf_WebRequest::_Start(const Pf_WebSession& session, const std::string& strVe
         t_nLastError = PF_WEB_ERROR_INTERNAL;
         return 0;
     }
+    pTransfer->pMulti = curl_multi_init();
+    if (!pTransfer->pMulti) {
+        t_nLastError = PF_WEB_ERROR_INTERNAL;
+        return 0;
+    }
     CURL* pCurl = pTransfer->pCurl;
     if (bPost)
         uStallMs = std::max(session.SendTimeoutMs(), session.ReceiveTimeoutMs());
@@ -292,6 +429,10 @@ int Pf_WebRequest::_Start(const Pf_WebSession& session, const std::string& strVe
     curl_easy_setopt(pCurl, CURLOPT_HTTP_VERSION,
                      strVersion == "HTTP/1.0" ? (long)CURL_HTTP_VERSION_1_0 : (long)CURL_HTTP_VERSION_1_1);
     if (bPost) {
+        // Following would send the request again elsewhere without its body
+        // (and with a Content-Length that no longer holds).
+        pTransfer->bFollowRedirects = false;
+        curl_easy_setopt(pCurl, CURLOPT_FOLLOWLOCATION, 0L);
         pTransfer->strBody = *pstrBody;
         curl_easy_setopt(pCurl, CURLOPT_POST, 1L);
         curl_easy_setopt(pCurl, CURLOPT_POSTFIELDS, pTransfer->strBody.data());
@@ -311,6 +452,8 @@ int Pf_WebRequest::_Start(const Pf_WebSession& session, const std::string& strVe
     curl_easy_setopt(pCurl, CURLOPT_XFERINFOFUNCTION, &Pf_WebTransfer::OnProgress);
     curl_easy_setopt(pCurl, CURLOPT_XFERINFODATA, pTransfer.get());
 
+    pTransfer->pStopRegistration =
+        std::make_unique<StopRegistration>(session.Stop(), [p = pTransfer.get()] { p->Abort(); });
     pTransfer->Worker = std::thread([p = pTransfer.get()] { p->Run(); });
     {
         // curl's own time-outs end the worker; the wait's limit is a backstop.
@@ -414,13 +557,8 @@ int Pf_WebRequest::Read(void* pvBuffer, uint32_t uSize, uint32_t* puRetRead)
 void Pf_WebRequest::Abort()
 {
     std::shared_ptr<Pf_WebTransfer> pTransfer = m_pTransfer;
-    if (!pTransfer)
-        return;
-    {
-        std::lock_guard<std::mutex> lock(pTransfer->Mutex);
-        pTransfer->bAbort = true;
-    }
-    pTransfer->Changed.notify_all();
+    if (pTransfer)
+        pTransfer->Abort();
 }
 
 void Pf_WebRequest::Close()
@@ -433,14 +571,23 @@ namespace {
 struct UrlDownload {
     FILE* pFile = nullptr;
     bool bWriteFailed = false;
+    bool bTooLarge = false;
     bool bAborted = false;
+    std::atomic<bool> bStopped{false};
     Pf_WebAbortCheck pfnShouldAbort = nullptr;
     void* pvContext = nullptr;
+    uint64_t ullMaxBytes = 0;
+    uint64_t ullWritten = 0;
 
     static size_t OnWrite(char* pchData, size_t uSize, size_t uCount, void* pvThis)
     {
         UrlDownload* pThis = (UrlDownload*)pvThis;
         size_t uLen = uSize * uCount;
+        if (pThis->ullMaxBytes && pThis->ullWritten + uLen > pThis->ullMaxBytes) {
+            pThis->bTooLarge = true;
+            return 0;
+        }
+        pThis->ullWritten += uLen;
         if (fwrite(pchData, 1, uLen, pThis->pFile) != uLen) {
             pThis->bWriteFailed = true;
             return 0;
@@ -455,12 +602,33 @@ struct UrlDownload {
             pThis->bAborted = true;
         return pThis->bAborted ? 1 : 0;
     }
+
+    // Runs the transfer; pStop ends it at once.
+    CURLcode Perform(CURL* pCurl, const Pf_WebStop* pStop)
+    {
+        CURLcode nCode = CURLE_FAILED_INIT;
+        CURLM* pMulti = curl_multi_init();
+        if (!pMulti)
+            return nCode;
+        {
+            StopRegistration registration(pStop, [this, pMulti] {
+                bStopped = true;
+                curl_multi_wakeup(pMulti);
+            });
+            nCode = PerformWoken(pMulti, pCurl, [this] { return bStopped.load(); });
+        }
+        curl_multi_cleanup(pMulti);
+        if (bStopped)
+            bAborted = true;
+        return nCode;
+    }
 };
 
 }  // namespace
 
 uint32_t Pf_UrlDownloadToFile(const std::string& strUrl, const std::string& strFileName,
-                              Pf_WebAbortCheck pfnShouldAbort, void* pvContext)
+                              Pf_WebAbortCheck pfnShouldAbort, void* pvContext, const Pf_WebStop* pStop,
+                              uint64_t ullMaxBytes)
 {
     UrlDownload download;
     CURL* pCurl = nullptr;
@@ -472,7 +640,8 @@ uint32_t Pf_UrlDownloadToFile(const std::string& strUrl, const std::string& strF
     GlobalInit();
     download.pfnShouldAbort = pfnShouldAbort;
     download.pvContext = pvContext;
-    if (pfnShouldAbort && pfnShouldAbort(pvContext)) {
+    download.ullMaxBytes = ullMaxBytes;
+    if ((pStop && pStop->IsStopped()) || (pfnShouldAbort && pfnShouldAbort(pvContext))) {
         uResult = PF_URLDL_E_ABORT;
         goto Exit;
     }
@@ -493,12 +662,16 @@ uint32_t Pf_UrlDownloadToFile(const std::string& strUrl, const std::string& strF
     curl_easy_setopt(pCurl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(pCurl, CURLOPT_XFERINFOFUNCTION, &UrlDownload::OnProgress);
     curl_easy_setopt(pCurl, CURLOPT_XFERINFODATA, &download);
-    nCode = curl_easy_perform(pCurl);
+    if (ullMaxBytes)
+        curl_easy_setopt(pCurl, CURLOPT_MAXFILESIZE_LARGE, (curl_off_t)ullMaxBytes);
+    nCode = download.Perform(pCurl, pStop);
     curl_easy_getinfo(pCurl, CURLINFO_RESPONSE_CODE, &nStatus);
     if (download.bAborted)
         uResult = PF_URLDL_E_ABORT;
     else if (download.bWriteFailed)
         uResult = PF_URLDL_E_FAIL;
+    else if (download.bTooLarge || nCode == CURLE_FILESIZE_EXCEEDED)
+        uResult = PF_URLDL_E_DOWNLOAD_FAILURE;
     else if (nCode == CURLE_HTTP_RETURNED_ERROR && nStatus == 404)
         uResult = PF_URLDL_E_RESOURCE_NOT_FOUND;
     else if (nCode == CURLE_OK)

@@ -1,10 +1,12 @@
 // The web-client library: a session (agent, proxy use, time-outs), requests
 // opened on it (GET of a URL with extra headers, or a request with a verb, a
 // body and an HTTP version), status and Content-Length queries, pull-style
-// reads of the decoded body, abort from another thread; and the URL download
-// straight into a file.
+// reads of the decoded body, abort from another thread and a stop shared by
+// several transfers, both of which end a transfer at once; and the URL
+// download straight into a file, with a bound on its size.
 //
-// Redirects are followed; nothing is cached. A read fills the buffer unless
+// Redirects are followed, except by requests that send a body: for those
+// the redirect is the answer. Nothing is cached. A read fills the buffer unless
 // the body ends; a body cut short (connection lost, time-out) makes a read
 // fail, never look like its end.
 #pragma once
@@ -46,6 +48,26 @@ int Pf_WebGetLastError();
 // Asked from time to time while a transfer runs; a non-zero answer stops it.
 typedef int (*Pf_WebAbortCheck)(void* pvContext);
 
+struct Pf_WebStopState;
+
+// A stop for the transfers it is given to: Stop, from any thread, ends each
+// of them at once, whether it waits for the answer, for body bytes or for
+// its reader; transfers started later end at once too, until Reset.
+class Pf_WebStop {
+public:
+    Pf_WebStop();
+    ~Pf_WebStop();
+    Pf_WebStop(const Pf_WebStop&) = delete;
+    Pf_WebStop& operator=(const Pf_WebStop&) = delete;
+    void Stop();
+    void Reset();
+    int IsStopped() const;
+    std::shared_ptr<Pf_WebStopState> State() const { return m_pState; }
+
+private:
+    std::shared_ptr<Pf_WebStopState> m_pState;
+};
+
 class Pf_WebSession {
 public:
     // The agent text and PF_WEB_ACCESS_*. Fails for an unknown access type.
@@ -62,7 +84,14 @@ public:
         m_pfnShouldAbort = pfnShouldAbort;
         m_pvAbortContext = pvContext;
     }
-    int ShouldAbort() const { return m_pfnShouldAbort && m_pfnShouldAbort(m_pvAbortContext); }
+    // Requests opened on the session end at once when pStop is stopped
+    // (nullptr: none). The stop outlives the requests.
+    void SetStop(const Pf_WebStop* pStop) { m_pStop = pStop; }
+    const Pf_WebStop* Stop() const { return m_pStop; }
+    int ShouldAbort() const
+    {
+        return (m_pStop && m_pStop->IsStopped()) || (m_pfnShouldAbort && m_pfnShouldAbort(m_pvAbortContext));
+    }
     Pf_WebAbortCheck AbortCheck() const { return m_pfnShouldAbort; }
     void* AbortContext() const { return m_pvAbortContext; }
 
@@ -81,6 +110,7 @@ private:
     uint32_t m_uConnectTimeoutMs = 60000;
     Pf_WebAbortCheck m_pfnShouldAbort = nullptr;
     void* m_pvAbortContext = nullptr;
+    const Pf_WebStop* m_pStop = nullptr;
 };
 
 struct Pf_WebTransfer;
@@ -121,9 +151,13 @@ private:
     std::shared_ptr<Pf_WebTransfer> m_pTransfer;
 };
 
-// pfnShouldAbort is asked as for a session. Downloads strUrl (redirects followed, the environment's proxy settings,
-// nothing cached) into strFileName, replacing it. Returns PF_URLDL_S_OK or a
-// failure code (an HTTP error status fails). A failed download may leave a
+// pfnShouldAbort is asked as for a session, and pStop ends it as it ends a
+// session's requests. Downloads strUrl (redirects followed, the environment's
+// proxy settings, nothing cached) into strFileName, replacing it. A body of
+// more than ullMaxBytes bytes (0: no bound) is stopped when it passes the
+// bound, or at once when its announced length does. Returns PF_URLDL_S_OK or
+// a failure code (an HTTP error status fails). A failed download may leave a
 // partial file for the caller to remove.
 uint32_t Pf_UrlDownloadToFile(const std::string& strUrl, const std::string& strFileName,
-                              Pf_WebAbortCheck pfnShouldAbort = nullptr, void* pvContext = nullptr);
+                              Pf_WebAbortCheck pfnShouldAbort = nullptr, void* pvContext = nullptr,
+                              const Pf_WebStop* pStop = nullptr, uint64_t ullMaxBytes = 0);

@@ -256,22 +256,28 @@ int NyClientReport::ReportDeviceInfo()
 
 int NyClientReport::ReportStartUpdaterInfo()
 {
-    return _StartReportThread(RV_REPORT_SLOT_START_UPDATER_INFO, _ReportStartUpdaterInfoThreadFunc);
+    return _StartReportThread(RV_REPORT_SLOT_START_UPDATER_INFO, _ReportStartUpdaterInfoThreadFunc,
+                              [&] { m_nSentStartUpdaterError = m_nStartUpdaterError; });
 }
 
 int NyClientReport::ReportUpdateInfo()
 {
-    return _StartReportThread(RV_REPORT_SLOT_UPDATE_INFO, _ReportUpdateInfoThreadFunc);
+    return _StartReportThread(RV_REPORT_SLOT_UPDATE_INFO, _ReportUpdateInfoThreadFunc,
+                              [&] { m_nSentUpdateError = m_nUpdateError; });
 }
 
 int NyClientReport::ReportSyncInfo()
 {
-    return _StartReportThread(RV_REPORT_SLOT_SYNC_INFO, _ReportSyncInfoThreadFunc);
+    return _StartReportThread(RV_REPORT_SLOT_SYNC_INFO, _ReportSyncInfoThreadFunc,
+                              [&] { m_nSentSyncError = m_nSyncError; });
 }
 
 int NyClientReport::ReportStartClientInfo()
 {
-    return _StartReportThread(RV_REPORT_SLOT_START_CLIENT_INFO, _ReportStartClientInfoThreadFunc);
+    return _StartReportThread(RV_REPORT_SLOT_START_CLIENT_INFO, _ReportStartClientInfoThreadFunc, [&] {
+        m_nSentClientIsX64 = clientIsX64;
+        m_nSentStartType = m_nStartType;
+    });
 }
 
 int NyClientReport::ReportLaptopConfig()
@@ -325,6 +331,17 @@ int NyClientReport::_SetInfoReported(const char* cszKeyName, int nNumber)
     nResult = 1;
 Exit0:
     return nResult;
+}
+
+int NyClientReport::_SetSentInfoReported(const char* cszKeyName, int nNumber, const char* cszSentUUID)
+{
+    // The service cannot tell whose machine a report without an identifier
+    // describes: it goes again in a run that has one.
+    if (!cszSentUUID || !cszSentUUID[0]) {
+        RvLog_Write(RVLOG_DEBUG, "%s stays unset: the report went out without a machine identifier", cszKeyName);
+        return 1;
+    }
+    return _SetInfoReported(cszKeyName, nNumber);
 }
 
 int NyClientReport::ReportControlClick(const char* cszControlID, const char* cszLinkURL)

@@ -100,6 +100,9 @@ private:
     void _WaitReportThread(int nSlot);
     int _IsInfoReported(const char* cszKeyName, int nNumber);
     int _SetInfoReported(const char* cszKeyName, int nNumber);
+    // _SetInfoReported for a report that was sent with cszSentUUID; one sent
+    // without an identifier is not flagged (and that is no failure).
+    int _SetSentInfoReported(const char* cszKeyName, int nNumber, const char* cszSentUUID);
     static void _ReportControlClickThreadFunc(void* pvThis);
 
     // --- the report threads (client_report_*.cpp)
@@ -165,6 +168,13 @@ private:
     int64_t m_llAverageSpeed = 0;
     int m_nStartSuccess = 0;
     int m_nMainStartIsX64 = 0;
+    // The outcome fields as each report's call found them; its thread reads
+    // only these, so a later call cannot change what an earlier one sends.
+    int m_nSentStartUpdaterError = 0;
+    int m_nSentUpdateError = 0;
+    int m_nSentSyncError = 0;
+    int m_nSentClientIsX64 = 0;
+    int m_nSentStartType = 0;
     std::string m_strExeFolder;
     char m_szFelnUUIDEx[RV_REPORT_TEXT_SIZE] = {};
     char m_szClientType[RV_REPORT_TEXT_SIZE] = {};

@@ -44,7 +44,24 @@ const uint64_t s_ullMaxFileSize = 4u << 20;
 // A log is picked when its time stamp lies within this many seconds before now.
 const int64_t s_llLogWindowSeconds = 120;
 
-// The bytes of a whole file of at most s_ullMaxFileSize bytes; an empty file fails.
+// What a text-mode read gives of the bytes: they end at the first Ctrl-Z,
+// and each CR LF becomes LF (a lone CR stays).
+void _TranslateTextRead(std::string* pstrBytes)
+{
+    size_t uEnd = pstrBytes->find('\x1A');
+    size_t uTo = 0;
+    if (uEnd == std::string::npos)
+        uEnd = pstrBytes->size();
+    for (size_t uFrom = 0; uFrom < uEnd; ++uFrom) {
+        if ((*pstrBytes)[uFrom] == '\r' && uFrom + 1 < uEnd && (*pstrBytes)[uFrom + 1] == '\n')
+            continue;
+        (*pstrBytes)[uTo++] = (*pstrBytes)[uFrom];
+    }
+    pstrBytes->resize(uTo);
+}
+
+// A whole file of at most s_ullMaxFileSize bytes read as text; a file that
+// gives nothing fails.
 int _ReadFileBytes(const std::string& strFilePath, std::string* pstrRetBytes)
 {
     int nResult = 0;
@@ -64,8 +81,10 @@ int _ReadFileBytes(const std::string& strFilePath, std::string* pstrRetBytes)
     RVLOG_PROCESS_ERROR(fseek(pFile, 0, SEEK_SET) == 0);
     vecBuffer.assign((size_t)uFileSize + 4, '\0');
     uRetCode = fread(vecBuffer.data(), 1, (size_t)uFileSize, pFile);
-    RVLOG_PROCESS_ERROR(uRetCode);
     pstrRetBytes->assign(vecBuffer.data(), uRetCode);
+    _TranslateTextRead(pstrRetBytes);
+    uRetCode = pstrRetBytes->size();
+    RVLOG_PROCESS_ERROR(uRetCode);
     nResult = 1;
 Exit0:
     if (!nResult)
@@ -152,7 +171,7 @@ int NyClientReport::_ReportBenchmarkRes()
 
     // A crashed run is tried again in the next one.
     RVLOG_PROCESS_SUCCESS(bCrashed);
-    nRetCode = _SetInfoReported("BenchmarkResReported", 5);
+    nRetCode = _SetSentInfoReported("BenchmarkResReported", 5, m_szFelnUUIDEx);
     RVLOG_PROCESS_ERROR(nRetCode && "_SetInfoReported()");
     m_bBenchmarkSent = 1;
 Exit1:

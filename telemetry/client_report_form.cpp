@@ -118,7 +118,7 @@ void NyClientReport::_ReportQV7AddonThreadFunc(void* pvThis)
     nRetCode = RV_REPORT_POST_FORM("/gamereport/qv7/client_addon_info.do", fields);
     if (!nRetCode)
         goto Exit0;
-    nRetCode = pThis->_SetInfoReported("AddonInfoReported", 4);
+    nRetCode = pThis->_SetSentInfoReported("AddonInfoReported", 4, pThis->m_szFelnUUIDEx);
     RVLOG_PROCESS_ERROR(nRetCode && "_SetInfoReported()");
 Exit0:
     return;
@@ -196,7 +196,7 @@ void NyClientReport::_ReportMachineInfoThreadFunc(void* pvThis)
                                                                                       {"resolution", strResolution}});
     if (!nRetCode)
         goto Exit0;
-    nRetCode = pThis->_SetInfoReported("MachineInfoReported", 8);
+    nRetCode = pThis->_SetSentInfoReported("MachineInfoReported", 8, pThis->m_szFelnUUIDEx);
     RVLOG_PROCESS_ERROR(nRetCode && "_SetInfoReported()");
 Exit0:
     return;

@@ -183,6 +183,8 @@ int NyClientReport::_GetVideoCardInfo(std::string* pstrRetInfo)
     int nResult = 0;
     int nRetCode = 0;
     int bRetCode = 0;
+    int nVertexLevel = 0;
+    int nPixelLevel = 0;
     std::list<VideoCardInfo> listInfo;
     char szBuffer[256];
     size_t uUsed = 0;
@@ -201,14 +203,14 @@ int NyClientReport::_GetVideoCardInfo(std::string* pstrRetInfo)
         uLeftSize -= (size_t)nRetCode;
     }
     if (!listInfo.empty()) {
-        bRetCode = CheckVideoCardShaderVersion();
+        bRetCode = CheckVideoCardShaderVersion(&nVertexLevel, &nPixelLevel);
         if (!bRetCode) {
             RvLog_WriteCheck("RVLOG_PROCESS_ERROR(%s) at line %d in %s\n", "bRetCode", __LINE__,
                              "Rv_GetVideoCardShaderVersion");
         }
         nRetCode = bRetCode;
         RVLOG_PROCESS_ERROR(nRetCode);
-        nRetCode = snprintf(szBuffer + uUsed, uLeftSize, "%d & %d", g_nVertexShaderLevel, g_nPixelShaderLevel);
+        nRetCode = snprintf(szBuffer + uUsed, uLeftSize, "%d & %d", nVertexLevel, nPixelLevel);
         RVLOG_PROCESS_ERROR(nRetCode > 0 && nRetCode < (int)uLeftSize);
     }
     *pstrRetInfo = szBuffer;

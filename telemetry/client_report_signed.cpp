@@ -120,7 +120,7 @@ void NyClientReport::_ReportDeviceInfoThreadFunc(void* pvThis)
                                                      {"resolution", strResolution}});
     if (!nRetCode)
         goto Exit0;
-    nRetCode = pThis->_SetInfoReported("DeviceInfoReported", 16);
+    nRetCode = pThis->_SetSentInfoReported("DeviceInfoReported", 16, pThis->m_szMachineUUID);
     RVLOG_PROCESS_ERROR(nRetCode && "_SetInfoReported()");
 Exit0:
     return;
@@ -131,7 +131,7 @@ void NyClientReport::_ReportStartUpdaterInfoThreadFunc(void* pvThis)
     NyClientReport* pThis = (NyClientReport*)pvThis;
     Rv_ReportFields fields = {{"uuid", pThis->m_szMachineUUID}};
 
-    Rv_AddReportOutcome(&fields, pThis->m_nStartUpdaterError);
+    Rv_AddReportOutcome(&fields, pThis->m_nSentStartUpdaterError);
     RV_REPORT_POST_SIGNED("/report/Qv7_dev/start_refitter", RV_REPORT_KEY_START_UPDATER, fields);
 }
 
@@ -142,7 +142,7 @@ void NyClientReport::_ReportUpdateInfoThreadFunc(void* pvThis)
     std::string strAfterVersion;
     Rv_ReportFields fields = {{"uuid", pThis->m_szMachineUUID}};
 
-    Rv_AddReportOutcome(&fields, pThis->m_nUpdateError);
+    Rv_AddReportOutcome(&fields, pThis->m_nSentUpdateError);
     fields.emplace_back("before_version", pThis->m_strBeforeVersion);
     nRetCode = pThis->_GetCurrentVersionNumber(&strAfterVersion);
     RVLOG_CHECK_ERROR(nRetCode && "_GetCurrentVersionNumber");
@@ -157,7 +157,7 @@ void NyClientReport::_ReportSyncInfoThreadFunc(void* pvThis)
     NyClientReport* pThis = (NyClientReport*)pvThis;
     Rv_ReportFields fields = {{"uuid", pThis->m_szMachineUUID}};
 
-    Rv_AddReportOutcome(&fields, pThis->m_nSyncError);
+    Rv_AddReportOutcome(&fields, pThis->m_nSentSyncError);
     RV_REPORT_POST_SIGNED("/report/Qv7_dev/sync_resource", RV_REPORT_KEY_SYNC, fields);
 }
 
@@ -173,7 +173,7 @@ void NyClientReport::_ReportStartClientInfoThreadFunc(void* pvThis)
     std::string strDx11;
     Rv_ReportFields fields = {
         {"uuid", pThis->m_szMachineUUID},
-        {"type", Rv_ReportFlagText(pThis->m_nStartType)},
+        {"type", Rv_ReportFlagText(pThis->m_nSentStartType)},
     };
 
     nRetCode = pThis->_GetCurrentVersionNumber(&strVersion);
@@ -181,7 +181,7 @@ void NyClientReport::_ReportStartClientInfoThreadFunc(void* pvThis)
     if (!nRetCode)
         strVersion.clear();
     fields.emplace_back("version", strVersion);
-    fields.emplace_back("clientIsX64", Rv_ReportFlagText(pThis->clientIsX64));
+    fields.emplace_back("clientIsX64", Rv_ReportFlagText(pThis->m_nSentClientIsX64));
 
     pThis->_GetEnvironment(&strCpuUsage, &strFreeMemory, &strDx9, &strDx11);
     fields.emplace_back("cpu_usage", strCpuUsage);

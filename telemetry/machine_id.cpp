@@ -1,5 +1,5 @@
 // The machine identifier: taken from its stores, replaced when a reset was
-// asked for or when it is overlong, empty or listed, and kept for the
+// asked for, when it is not 32 letters and digits, or when it is listed, and kept for the
 // process once loaded.
 #include "telemetry/machine_id.h"
 
@@ -25,6 +25,17 @@ static int _IsListed(const char* cszDenyListFile, const std::u16string& wstrUUID
     return Pf_IniReadInt(cszDenyListFile, "ulst", Pf_Utf16ToUtf8(wstrUUID), -1) != -1;
 }
 
+static int _IsWellFormed(const std::u16string& wstrUUID)
+{
+    if (wstrUUID.size() != UUID5_STRING_LEN)
+        return 0;
+    for (char16_t ch : wstrUUID) {
+        if (!((ch >= u'0' && ch <= u'9') || (ch >= u'a' && ch <= u'z') || (ch >= u'A' && ch <= u'Z')))
+            return 0;
+    }
+    return 1;
+}
+
 void GetUUIDEx(const char* cszDenyListFile, std::u16string* pwstrRetUUID)
 {
     std::u16string wstrUUID;
@@ -34,9 +45,12 @@ void GetUUIDEx(const char* cszDenyListFile, std::u16string* pwstrRetUUID)
         CreateIdValue("idex", &wstrUUID);
     else
         ReadIdValue("idex", &wstrUUID);
-    if (wstrUUID.size() > UUID5_STRING_LEN)
+    // A stored identifier that is not 32 letters and digits (a cut, padded
+    // or foreign copy) is replaced in both stores: kept, it would be refused
+    // on every run.
+    if (!_IsWellFormed(wstrUUID))
         CreateIdValue("idex", &wstrUUID);
-    if (wstrUUID.empty() || _IsListed(cszDenyListFile, wstrUUID))
+    if (_IsListed(cszDenyListFile, wstrUUID))
         CreateIdValue("idex", &wstrUUID);
     pwstrRetUUID->swap(wstrUUID);
 }

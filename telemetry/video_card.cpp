@@ -3,13 +3,14 @@
 
 #include "foundation/log.h"
 #include "platform/display_adapters.h"
+#include "platform/thread.h"
 
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-int g_nVertexShaderLevel = 0;
-int g_nPixelShaderLevel = 0;
+// The device probe is not one to run twice at once.
+static Pf_Mutex s_ShaderProbeLock;
 
 // Copies at most uSize - 1 bytes, always terminated, never ending inside a
 // UTF-8 sequence.
@@ -117,7 +118,7 @@ Exit0:
     return nResult;
 }
 
-static int CheckShaderModel()
+static int CheckShaderModel(int* pnRetVertexLevel, int* pnRetPixelLevel)
 {
     int nResult = 0;
     int nRetCode = 0;
@@ -125,18 +126,29 @@ static int CheckShaderModel()
     uint32_t uPixelShaderVersion = 0;
     nRetCode = CreateDevice(&uVertexShaderVersion, &uPixelShaderVersion);
     RVLOG_PROCESS_ERROR(nRetCode);
-    g_nVertexShaderLevel = Rv_ShaderLevel(uVertexShaderVersion, 0xFFFE);
-    g_nPixelShaderLevel = Rv_ShaderLevel(uPixelShaderVersion, 0xFFFF);
+    *pnRetVertexLevel = Rv_ShaderLevel(uVertexShaderVersion, 0xFFFE);
+    *pnRetPixelLevel = Rv_ShaderLevel(uPixelShaderVersion, 0xFFFF);
     nResult = 1;
 Exit0:
     return nResult;
 }
 
-int CheckVideoCardShaderVersion()
+int CheckVideoCardShaderVersion(int* pnRetVertexLevel, int* pnRetPixelLevel)
 {
-    g_nVertexShaderLevel = 0;
-    g_nPixelShaderLevel = 0;
-    // The device needs no window of its own here: the levels are asked for directly.
-    CheckShaderModel();
-    return 1;
+    int nResult = 0;
+    int nVertexLevel = 0;
+    int nPixelLevel = 0;
+
+    RVLOG_PROCESS_ERROR(pnRetVertexLevel);
+    RVLOG_PROCESS_ERROR(pnRetPixelLevel);
+    {
+        Pf_MutexGuard guard(s_ShaderProbeLock);
+        // The device needs no window of its own here: the levels are asked for directly.
+        CheckShaderModel(&nVertexLevel, &nPixelLevel);
+    }
+    *pnRetVertexLevel = nVertexLevel;
+    *pnRetPixelLevel = nPixelLevel;
+    nResult = 1;
+Exit0:
+    return nResult;
 }

@@ -20,7 +20,7 @@ Rv_HttpAsyncFile::~Rv_HttpAsyncFile()
     m_WorkTread.Wait();
 }
 
-int Rv_HttpAsyncFile::Init(const char* cszFileURL, const char* cszFileName)
+int Rv_HttpAsyncFile::Init(const char* cszFileURL, const char* cszFileName, uint64_t ullMaxSize)
 {
     int nResult = 0;
 
@@ -33,6 +33,7 @@ int Rv_HttpAsyncFile::Init(const char* cszFileURL, const char* cszFileName)
     m_WorkTread.Wait();
     m_strFileURL = cszFileURL;
     m_strFileName = cszFileName;
+    m_ullMaxSize = ullMaxSize;
     m_pfnGetFileSizeEx = (Pf_GetFileSizeExFunction)Pf_GetSystemCall("kernel32.dll", "GetFileSizeEx");
 
     nResult = 1;
@@ -49,6 +50,7 @@ int Rv_HttpAsyncFile::StartDownload()
     // The earlier worker ends before the new run's status is set, so that it
     // cannot write its own result over the new run.
     m_WorkTread.Wait();
+    m_Stop.Reset();
     m_nStatusCode = RV_HADSC_DOWNLOADING;
     m_nContentLength = 0;
     m_nDownloadedBytes = 0;
@@ -64,6 +66,14 @@ Exit0:
         }
     }
     return nResult;
+}
+
+void Rv_HttpAsyncFile::Abort()
+{
+    int nStatus = RV_HADSC_DOWNLOADING;
+    while (nStatus < RV_HADSC_SUCCESS && !m_nStatusCode.compare_exchange_weak(nStatus, RV_HADSC_ERROR_ABORT)) {
+    }
+    m_Stop.Stop();
 }
 
 void Rv_HttpAsyncFile::_ThreadFunction(void* pvThis)
@@ -118,6 +128,7 @@ int Rv_HttpAsyncFile::_DownloadByWinINet(int nAccessType)
     session.SetReceiveTimeout(RV_HTTP_ASYNC_FILE_RECEIVE_TIMEOUT);
     // The abort also ends a wait for the answer or for the next bytes.
     session.SetAbortCheck(&Rv_HttpAsyncFile::_ShouldAbort, this);
+    session.SetStop(&m_Stop);
 
     nRetCode = RVU_OpenUrlWithRetry(session, m_strFileURL, RV_HTTP_ACCEPT_HEADER, &request, &nRetryCount);
     RVLOG_PROCESS_ERROR(nRetryCount <= RV_HTTP_CONNECT_RETRY_MAX_COUNT && "InternetOpenUrl()");
@@ -132,6 +143,8 @@ int Rv_HttpAsyncFile::_DownloadByWinINet(int nAccessType)
     bLengthRead = request.QueryContentLength(&dwContentLength);
     if (bLengthRead)
         m_nContentLength = dwContentLength > (uint32_t)INT_MAX ? INT_MAX : (int)dwContentLength;
+    if (bLengthRead && m_ullMaxSize)
+        RVLOG_PROCESS_ERROR(dwContentLength <= m_ullMaxSize && "Content-Length");
 
     Pf_SetReadOnly(m_strFileName, 0);
     fpLocalFile = Pf_FOpen(m_strFileName, "wb");
@@ -143,6 +156,9 @@ int Rv_HttpAsyncFile::_DownloadByWinINet(int nAccessType)
         RVLOG_PROCESS_ERROR(nRetCode && "InternetReadFile()");
         if (dwReadSize == 0)
             break;
+        // Past the bound nothing more is written or fetched: the body cannot be the file.
+        if (m_ullMaxSize)
+            RVLOG_PROCESS_ERROR(ullWayReadSize + dwReadSize <= m_ullMaxSize);
         nRetCode = (int)fwrite(szBuffer, 1, dwReadSize, fpLocalFile);
         RVLOG_PROCESS_ERROR(nRetCode == (int)dwReadSize);
         m_nDownloadedBytes += (int)dwReadSize;
@@ -179,7 +195,8 @@ int Rv_HttpAsyncFile::_URLDownloadToFile()
     RVLOG_PROCESS_ERROR(m_pfnGetFileSizeEx);
 
     _SetStatus(RV_HADSC_DOWNLOADING);
-    hRetCode = (HRESULT)Pf_UrlDownloadToFile(m_strFileURL, m_strFileName, &Rv_HttpAsyncFile::_ShouldAbort, this);
+    hRetCode = (HRESULT)Pf_UrlDownloadToFile(m_strFileURL, m_strFileName, &Rv_HttpAsyncFile::_ShouldAbort, this,
+                                               &m_Stop, m_ullMaxSize);
     RVLOG_PROCESS_ERROR(hRetCode == S_OK);
 
     hFile = Pf_OpenExistingForRead(m_strFileName);

@@ -15,7 +15,7 @@ static std::atomic<uint32_t> s_uRefreshCounter{0};
 
 enum { RV_HTTP_FILE_READ_SIZE = 65536 };
 
-static int _DownloadByWinINet(const char* cszURL, const char* cszFileName, int nAccessType)
+static int _DownloadByWinINet(const char* cszURL, const char* cszFileName, int nAccessType, uint64_t ullMaxSize)
 {
     int nResult = 0;
     int nRetCode = 0;
@@ -44,6 +44,9 @@ static int _DownloadByWinINet(const char* cszURL, const char* cszFileName, int n
         RVLOG_PROCESS_ERROR(false);
     }
 
+    if (ullMaxSize && request.QueryContentLength(&dwTotalFileSize))
+        RVLOG_PROCESS_ERROR(dwTotalFileSize <= ullMaxSize && "Content-Length");
+
     Pf_SetReadOnly(cszFileName, 0);
     fpLocalFile = Pf_FOpen(cszFileName, "wb");
     RVLOG_PROCESS_ERROR(fpLocalFile);
@@ -53,6 +56,9 @@ static int _DownloadByWinINet(const char* cszURL, const char* cszFileName, int n
         RVLOG_PROCESS_ERROR(nRetCode && "InternetReadFile()");
         if (dwReadSize == 0)
             break;
+        // Past the bound nothing more is written or fetched: the body cannot be the file.
+        if (ullMaxSize)
+            RVLOG_PROCESS_ERROR((uint64_t)dwTotalReadSize + dwReadSize <= ullMaxSize);
         nRetCode = (int)fwrite(vecBuffer.data(), 1, dwReadSize, fpLocalFile);
         RVLOG_PROCESS_ERROR(nRetCode == (int)dwReadSize);
         dwTotalReadSize += dwReadSize;
@@ -77,10 +83,10 @@ Exit0:
     return nResult;
 }
 
-static int _URLDownloadToFile(const char* cszURL, const char* cszFileName)
+static int _URLDownloadToFile(const char* cszURL, const char* cszFileName, uint64_t ullMaxSize)
 {
     int nResult = 0;
-    HRESULT hRetCode = (HRESULT)Pf_UrlDownloadToFile(cszURL, cszFileName);
+    HRESULT hRetCode = (HRESULT)Pf_UrlDownloadToFile(cszURL, cszFileName, nullptr, nullptr, nullptr, ullMaxSize);
 
     RVLOG_COM_PROCESS_ERROR(hRetCode);
 
@@ -94,7 +100,7 @@ Exit0:
     return nResult;
 }
 
-int RVU_DownloadHttpFile(const char* cszURL, const char* cszFileName)
+int RVU_DownloadHttpFile(const char* cszURL, const char* cszFileName, uint64_t ullMaxSize)
 {
     int nResult = 0;
     int nRetCode = 0;
@@ -104,11 +110,11 @@ int RVU_DownloadHttpFile(const char* cszURL, const char* cszFileName)
     RVLOG_PROCESS_ERROR(cszFileName);
     RVLOG_PROCESS_ERROR(cszFileName[0]);
 
-    nRetCode = _DownloadByWinINet(cszURL, cszFileName, PF_WEB_ACCESS_PRECONFIG);
+    nRetCode = _DownloadByWinINet(cszURL, cszFileName, PF_WEB_ACCESS_PRECONFIG, ullMaxSize);
     RVLOG_PROCESS_SUCCESS(nRetCode);
-    nRetCode = _DownloadByWinINet(cszURL, cszFileName, PF_WEB_ACCESS_DIRECT);
+    nRetCode = _DownloadByWinINet(cszURL, cszFileName, PF_WEB_ACCESS_DIRECT, ullMaxSize);
     RVLOG_PROCESS_SUCCESS(nRetCode);
-    nRetCode = _URLDownloadToFile(cszURL, cszFileName);
+    nRetCode = _URLDownloadToFile(cszURL, cszFileName, ullMaxSize);
     RVLOG_PROCESS_SUCCESS(nRetCode);
     goto Exit0;
 
@@ -135,7 +141,7 @@ Exit0:
     return nResult;
 }
 
-int RVU_DownloadHttpFileForceRefresh(const char* cszFileURL, const char* cszFileName)
+int RVU_DownloadHttpFileForceRefresh(const char* cszFileURL, const char* cszFileName, uint64_t ullMaxSize)
 {
     int nResult = 0;
     int nRetCode = 0;
@@ -148,10 +154,10 @@ int RVU_DownloadHttpFileForceRefresh(const char* cszFileURL, const char* cszFile
     RVLOG_PROCESS_ERROR(nRetCode);
 
     strServerFileURL = std::string(cszFileURL) + strSuffix;
-    nRetCode = RVU_DownloadHttpFile(strServerFileURL.c_str(), cszFileName);
+    nRetCode = RVU_DownloadHttpFile(strServerFileURL.c_str(), cszFileName, ullMaxSize);
     if (!nRetCode) {
         strServerFileURL = cszFileURL;
-        nRetCode = RVU_DownloadHttpFile(strServerFileURL.c_str(), cszFileName);
+        nRetCode = RVU_DownloadHttpFile(strServerFileURL.c_str(), cszFileName, ullMaxSize);
         RVLOG_PROCESS_ERROR(nRetCode && "Rv_DownloadHttpFile()");
     }
 

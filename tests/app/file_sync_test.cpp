@@ -5,6 +5,7 @@
 #include "app/file_sync.h"
 
 #include "foundation/crc32.h"
+#include "platform/clock.h"
 #include "platform/crash_point.h"
 #include "platform/file.h"
 #include "tests/foundation/log_capture.h"
@@ -323,27 +324,38 @@ TEST_F(FileSyncTest, FailedFileLeavesTheOldOne)
     }
 }
 
+// The server holds the archive's answer, or its body part way.
 TEST_F(FileSyncTest, AbortDuringADownloadEndsTheSyncAndKeepsTheFile)
 {
     m_Builder.AddFile("big.bin", "new", s_ftServer, 0);
     Publish();
-    WriteLocal("big.bin", "old", Rv_TestSyncTime(0));
-    Rv_TestHttpFault Hold;
-    Hold.bHold = true;
-    m_Server.SetFault("/sync/files/big.bin.QZIP", Hold);
-    ASSERT_TRUE(Init());
-    ASSERT_TRUE(m_Sync.StartCheck());
-    size_t uRequests = m_Server.Requests().size();
+    for (bool bHoldBody : {false, true}) {
+        SCOPED_TRACE(bHoldBody ? "body held" : "answer held");
+        WriteLocal("big.bin", "old", Rv_TestSyncTime(0));
+        Rv_TestHttpFault Hold;
+        Hold.bHold = !bHoldBody;
+        Hold.llHoldAfter = bHoldBody ? 10 : -1;
+        m_Server.SetFault("/sync/files/big.bin.QZIP", Hold);
+        Rv_SyncFile Sync;
+        ASSERT_TRUE(Sync.Init(Client("").c_str(), m_Dir.File("temp/SyncFiles").c_str(), m_Server.Url("/sync").c_str(),
+                              &m_Rate));
+        ASSERT_TRUE(Sync.StartCheck());
+        const char* cszArchive = "/sync/files/big.bin.QZIP";
+        size_t uBefore = m_Server.RequestsFor(cszArchive).size();
 
-    std::thread Closer([&] {
-        m_Server.WaitForRequests(uRequests + 1, 30000);
-        m_Sync.Abort();
-    });
-    EXPECT_FALSE(m_Sync.StartSync());
-    Closer.join();
+        // The abort comes once the archive's download is under way.
+        std::thread Closer([&] {
+            for (int i = 0; i < 3000 && m_Server.RequestsFor(cszArchive).size() == uBefore; ++i)
+                Pf_Sleep(10);
+            Sync.Abort();
+        });
+        EXPECT_FALSE(Sync.StartSync());
+        Closer.join();
+        EXPECT_EQ(RV_RFSC_ERROR_FAILED, Sync.m_nStatusCode);
+        EXPECT_EQ("old", Rv_TestReadFile(Client("big.bin")));
+        EXPECT_EQ(uBefore + 1, m_Server.RequestsFor(cszArchive).size()) << "no further way after the abort";
+    }
     m_Server.ReleaseHeld();
-    EXPECT_EQ(RV_RFSC_ERROR_FAILED, m_Sync.m_nStatusCode);
-    EXPECT_EQ("old", Rv_TestReadFile(Client("big.bin")));
 }
 
 TEST_F(FileSyncTest, AbortBeforeTheCheckIsNotLost)

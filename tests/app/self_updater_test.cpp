@@ -16,6 +16,7 @@
 
 #include <cstdlib>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -201,6 +202,30 @@ TEST_F(SelfUpdaterTest, VersionFileRules)
         // The local copy of the version file never stays.
         EXPECT_FALSE(Pf_PathExists(WorkFile("updaterversion.txt"))) << c.cszName;
     }
+}
+
+// A version file that goes on past 1 MiB is stopped while it arrives: each
+// way ends at the bound, without waiting for the rest, which the server holds.
+TEST_F(SelfUpdaterTest, VersionFilePastItsBoundIsStoppedWhileItArrives)
+{
+    Rv_TestWriteFile(Server("updaterversion.txt"), "[version]\nLatestVersion=1.0.0.8\n; " + std::string(2 << 20, 'x'));
+    Rv_TestHttpFault fault;
+    fault.bNoContentLength = true;
+    fault.llHoldAfter = (1 << 20) + 65536;
+    fault.strServePath = "/zhcn/updaterV2/updaterversion.txt";
+    m_Server.SetFault("/zhcn/updaterV2/updaterversion.txt*", fault);
+    bool bAllStoppedWhileHeld = false;
+    std::thread releaser([&] {
+        // Both addresses, three ways each.
+        bAllStoppedWhileHeld = m_Server.WaitForRequests(6, 30000);
+        m_Server.ReleaseHeld();
+    });
+    int nFlag = -1;
+    ASSERT_TRUE(Init());
+    EXPECT_FALSE(m_Updater.CheckNeedUpdate(&nFlag));
+    releaser.join();
+    EXPECT_TRUE(bAllStoppedWhileHeld);
+    EXPECT_FALSE(Pf_PathExists(WorkFile("updaterversion.txt")));
 }
 
 TEST_F(SelfUpdaterTest, MissingVersionFileOrExecutableStampFails)

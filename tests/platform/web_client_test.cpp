@@ -6,6 +6,7 @@
 #include "tests/support/http_server.h"
 #include "tests/support/temp_dir.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <thread>
@@ -182,6 +183,28 @@ TEST_F(WebClient, PostSendsBodyAndHeadersAsGiven)
     EXPECT_EQ(strBody, vecLog[0].strBody);
 }
 
+// A request that sends a body is not sent on to a redirect's Location: the
+// redirect is its answer, while a GET of the same address follows it.
+TEST_F(WebClient, PostTakesARedirectAsItsAnswer)
+{
+    Rv_TestHttpFault redirect;
+    redirect.strLocation = m_Server.Url("/f.bin");
+    m_Server.SetFault("/post", redirect);
+    Pf_WebRequest request;
+    uint32_t uStatus = 0;
+    ASSERT_TRUE(request.SendRequest(m_Session, "POST", m_Server.Url("/post"), "HTTP/1.0",
+                                    "Content-Length: 4\r\n", "body"));
+    ASSERT_TRUE(request.QueryStatusCode(&uStatus));
+    EXPECT_EQ(302u, uStatus);
+    EXPECT_EQ(1u, m_Server.Requests().size());
+    EXPECT_TRUE(m_Server.RequestsFor("/f.bin").empty());
+
+    ASSERT_TRUE(request.OpenUrl(m_Session, m_Server.Url("/post"), ""));
+    ASSERT_TRUE(request.QueryStatusCode(&uStatus));
+    EXPECT_EQ(200u, uStatus);
+    EXPECT_EQ(1u, m_Server.RequestsFor("/f.bin").size());
+}
+
 TEST_F(WebClient, ReceiveTimeoutEndsASilentServer)
 {
     Rv_TestHttpFault slow;
@@ -205,6 +228,98 @@ TEST_F(WebClient, AbortFailsTheNextRead)
     aborter.join();
     EXPECT_FALSE(request.Read(achBuffer, sizeof(achBuffer), &uRead));
     EXPECT_EQ(PF_WEB_ERROR_OPERATION_CANCELLED, Pf_WebGetLastError());
+}
+
+// A stop ends a transfer at once: it does not wait for the transfer's next
+// pass, where the abort check is asked (about once a second on an idle line).
+// The check here stops the stop the first time it is asked once the body is
+// held, and counts how often it is asked after that.
+struct Rv_TestStoppingCheck {
+    Pf_WebStop stop;
+    std::atomic<bool> bArmed{false};
+    std::atomic<int> nAskedAfterStop{0};
+    static int Ask(void* pvThis)
+    {
+        Rv_TestStoppingCheck* pThis = (Rv_TestStoppingCheck*)pvThis;
+        if (pThis->stop.IsStopped()) {
+            ++pThis->nAskedAfterStop;
+            return 1;
+        }
+        if (pThis->bArmed)
+            pThis->stop.Stop();
+        return 0;
+    }
+};
+
+TEST_F(WebClient, StopEndsAHeldTransferWithoutWaitingForItsNextPass)
+{
+    Rv_TestStoppingCheck check;
+    Rv_TestHttpFault hold;
+    hold.llHoldAfter = 1000;
+    m_Server.SetFault("/f.bin", hold);
+    m_Session.SetAbortCheck(&Rv_TestStoppingCheck::Ask, &check);
+    m_Session.SetStop(&check.stop);
+    char achBuffer[1000];
+    uint32_t uRead = 0;
+    {
+        Pf_WebRequest request;
+        ASSERT_TRUE(request.OpenUrl(m_Session, m_Server.Url("/f.bin"), ""));
+        ASSERT_TRUE(request.Read(achBuffer, sizeof(achBuffer), &uRead));
+        check.bArmed = true;
+        EXPECT_FALSE(request.Read(achBuffer, sizeof(achBuffer), &uRead));
+        EXPECT_EQ(PF_WEB_ERROR_OPERATION_CANCELLED, Pf_WebGetLastError());
+    }   // the transfer's worker has ended here
+    EXPECT_TRUE(check.stop.IsStopped());
+    EXPECT_EQ(0, check.nAskedAfterStop.load());
+
+    // Requests opened while it is stopped end at once; after a reset they run.
+    Pf_WebRequest request;
+    EXPECT_FALSE(request.OpenUrl(m_Session, m_Server.Url("/f.bin"), ""));
+    EXPECT_EQ(PF_WEB_ERROR_OPERATION_CANCELLED, Pf_WebGetLastError());
+    check.stop.Reset();
+    check.bArmed = false;
+    m_Server.ReleaseHeld();
+    ASSERT_TRUE(request.OpenUrl(m_Session, m_Server.Url("/f.bin"), ""));
+    std::string strBody;
+    ASSERT_TRUE(ReadAll(request, 4096, &strBody, nullptr));
+    EXPECT_EQ(m_strData, strBody);
+}
+
+TEST_F(WebClient, StopEndsAHeldUrlDownloadWithoutWaitingForItsNextPass)
+{
+    Rv_TestStoppingCheck check;
+    Rv_TestHttpFault hold;
+    hold.llHoldAfter = 1000;
+    m_Server.SetFault("/f.bin", hold);
+    std::string strFile = m_Dir.File("out.bin");
+    check.bArmed = true;
+    EXPECT_EQ(PF_URLDL_E_ABORT,
+              Pf_UrlDownloadToFile(m_Server.Url("/f.bin"), strFile, &Rv_TestStoppingCheck::Ask, &check, &check.stop));
+    EXPECT_TRUE(check.stop.IsStopped());
+    EXPECT_EQ(0, check.nAskedAfterStop.load());
+    EXPECT_EQ(PF_URLDL_E_ABORT, Pf_UrlDownloadToFile(m_Server.Url("/f.bin"), strFile, nullptr, nullptr, &check.stop));
+    check.stop.Reset();
+    m_Server.ReleaseHeld();
+    EXPECT_EQ(PF_URLDL_S_OK, Pf_UrlDownloadToFile(m_Server.Url("/f.bin"), strFile, nullptr, nullptr, &check.stop));
+    EXPECT_EQ(m_strData, Rv_TestReadFile(strFile));
+}
+
+// A body that passes the bound is stopped, whether its length is announced or not.
+TEST_F(WebClient, UrlDownloadStopsABodyPastItsBound)
+{
+    std::string strFile = m_Dir.File("out.bin");
+    for (bool bAnnounced : {true, false}) {
+        Rv_TestHttpFault fault;
+        fault.bNoContentLength = !bAnnounced;
+        m_Server.SetFault("/f.bin", fault);
+        EXPECT_EQ(PF_URLDL_E_DOWNLOAD_FAILURE,
+                  Pf_UrlDownloadToFile(m_Server.Url("/f.bin"), strFile, nullptr, nullptr, nullptr, 9999))
+            << bAnnounced;
+        EXPECT_GT(10000u, Rv_TestReadFile(strFile).size()) << bAnnounced;
+        EXPECT_EQ(PF_URLDL_S_OK, Pf_UrlDownloadToFile(m_Server.Url("/f.bin"), strFile, nullptr, nullptr, nullptr, 10000))
+            << bAnnounced;
+        EXPECT_EQ(m_strData, Rv_TestReadFile(strFile)) << bAnnounced;
+    }
 }
 
 TEST_F(WebClient, UrlDownloadToFile)

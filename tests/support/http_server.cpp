@@ -505,6 +505,10 @@ bool Rv_TestHttpServer::_Answer(int nFd, const Rv_TestHttpRequest& request, bool
     while (bOk && !bHead && llSent < llLimit && !m_bStop) {
         std::string strPiece;
         size_t uWant = (size_t)std::min<long long>(uChunk, llLimit - llSent);
+        if (fault.llHoldAfter >= 0 && llSent == fault.llHoldAfter && !_WaitReleased())
+            break;
+        if (fault.llHoldAfter > llSent && llSent + (long long)uWant > fault.llHoldAfter)
+            uWant = (size_t)(fault.llHoldAfter - llSent);
         if (fault.llTrickleAfter >= 0 && llSent + (long long)uWant > fault.llTrickleAfter) {
             if (llSent >= fault.llTrickleAfter) {
                 uWant = 1;

@@ -2,7 +2,7 @@
 // with 206, Last-Modified), keeps a log of every request, and plays scripted
 // faults per path (a status, a dropped connection, a delay, a body without
 // Content-Length, a chunked body, a redirect, a Range ignored or answered
-// from the wrong byte, a body that stalls).
+// from the wrong byte, a body that stalls, a body held part way).
 //
 // One server per test, on 127.0.0.1 with a port chosen by the system; each
 // connection is served on its own thread; Stop (or the destructor) closes
@@ -27,6 +27,7 @@ struct Rv_TestHttpFault {
     unsigned uDelayMs = 0;              // wait before the answer (cut short by Stop)
     bool bHold = false;                 // wait before the answer until ReleaseHeld (or Stop)
     long long llTrickleAfter = -1;      // after this many body bytes, one byte every 20 ms
+    long long llHoldAfter = -1;         // after this many body bytes, wait until ReleaseHeld (or Stop)
     bool bNoContentLength = false;      // no Content-Length: the close ends the body
     bool bChunked = false;              // Transfer-Encoding: chunked
     bool bIgnoreRange = false;          // answer 200 with the whole file even to a Range request

@@ -9,6 +9,9 @@
 #include "tests/telemetry/report_fixture.h"
 #include "tests/telemetry/signed_capture.h"
 
+#include <functional>
+#include <thread>
+
 namespace {
 
 
@@ -76,6 +79,68 @@ TEST_F(SignedReport, OutcomeReports)
                                        {"errorcode", std::to_string(c.nCode)}}),
                   Rv_TestSignedReport(vecRequests[0], c.cszKey))
             << c.cszName;
+    }
+}
+
+// A report sends the values its call found: the application writing the
+// next outcome at once, or calling again while the first report is still
+// on its way, changes nothing in what the first one sends.
+TEST_F(SignedReport, EachCallSendsItsOwnValues)
+{
+    struct Case {
+        const char* cszPath;
+        const char* cszKey;
+        int (NyClientReport::*pfnReport)();
+        std::function<void(NyClientReport&, int)> fnSet;
+        std::vector<const char*> vecFields;     // fields that carry the value
+        std::function<std::string(int)> fnText;
+    } aCases[] = {
+        {"/report/Qv7_dev/start_refitter", RV_REPORT_KEY_START_UPDATER, &NyClientReport::ReportStartUpdaterInfo,
+         [](NyClientReport& r, int n) { r.m_nStartUpdaterError = n; }, {"errorcode"},
+         [](int n) { return std::to_string(n); }},
+        {"/report/Qv7_dev/update", RV_REPORT_KEY_UPDATE, &NyClientReport::ReportUpdateInfo,
+         [](NyClientReport& r, int n) { r.m_nUpdateError = n; }, {"errorcode"},
+         [](int n) { return std::to_string(n); }},
+        {"/report/Qv7_dev/sync_resource", RV_REPORT_KEY_SYNC, &NyClientReport::ReportSyncInfo,
+         [](NyClientReport& r, int n) { r.m_nSyncError = n; }, {"errorcode"},
+         [](int n) { return std::to_string(n); }},
+        {"/report/Qv7_dev/start_client", RV_REPORT_KEY_START_CLIENT, &NyClientReport::ReportStartClientInfo,
+         [](NyClientReport& r, int n) {
+             r.clientIsX64 = n;
+             r.m_nStartType = n;
+         },
+         {"type", "clientIsX64"}, [](int n) { return std::string(n ? "1" : "0"); }},
+    };
+    for (const Case& c : aCases) {
+        m_Server.Stop();
+        std::unique_ptr<Rv_TestHttpServer> pServer = NewService();
+        Rv_TestHttpServer& server = *pServer;
+        Rv_TestHttpFault hold;
+        hold.nStatus = 200;
+        hold.bHold = true;
+        hold.nTimes = 1;
+        server.SetFault(c.cszPath, hold);
+        Prepare("QV7:zhcn");
+
+        c.fnSet(m_Report, 0);
+        ASSERT_EQ(1, (m_Report.*c.pfnReport)()) << c.cszPath;
+        c.fnSet(m_Report, 205);
+        // The second call waits for the first report, held by the service.
+        std::thread release([&] {
+            server.WaitForRequests(1, 10000);
+            server.ReleaseHeld();
+        });
+        ASSERT_EQ(1, (m_Report.*c.pfnReport)()) << c.cszPath;
+        c.fnSet(m_Report, 0);
+        release.join();
+        m_Report.UnInit();
+        std::vector<Rv_TestHttpRequest> vecRequests = server.RequestsFor(c.cszPath);
+        ASSERT_EQ(2u, vecRequests.size()) << c.cszPath;
+        for (size_t i = 0; i < 2; ++i) {
+            Rv_TestSignedFields fields = Rv_TestSignedReport(vecRequests[i], c.cszKey);
+            for (const char* cszField : c.vecFields)
+                EXPECT_EQ(c.fnText(i == 0 ? 0 : 205), fields[cszField]) << c.cszPath << " " << cszField << " " << i;
+        }
     }
 }
 
@@ -211,6 +276,28 @@ TEST_F(SignedReport, DeviceReportOncePerMachine)
     NyClientReportTestAccess::RunDeviceReport(m_Report);
     EXPECT_EQ("3", Pf_IniReadString(Client("refitter.ini"), "MachineInfo", "DeviceInfoReported", ""));
     EXPECT_NE(std::string::npos, m_Log.Text().find("RVLOG_PROCESS_ERROR(nRetCode && \"HttpUpload.Post()\")"));
+}
+
+// A report that went out without the machine's identifier is not the
+// machine's report: it goes again in a run that has one.
+TEST_F(SignedReport, ReportWithoutIdentifierIsNotFlaggedDone)
+{
+    struct Case {
+        const char* cszKey;
+        const char* cszPath;
+        void (*pfnRun)(NyClientReport&);
+    } aCases[] = {
+        {"DeviceInfoReported", "/report/Qv7_dev/device", &NyClientReportTestAccess::RunDeviceReport},
+        {"MachineInfoReported", "/gamereport/Qv7/machine_info.do", &NyClientReportTestAccess::RunMachineReport},
+    };
+    for (const Case& c : aCases) {
+        NyClientReport Report;
+        NyClientReportTestAccess::Prepare(Report, Client(""), "", "QV7:zhcn", "");
+        c.pfnRun(Report);
+        EXPECT_EQ(1u, m_Server.RequestsFor(c.cszPath).size()) << c.cszPath;
+        EXPECT_EQ("", Pf_IniReadString(Client("refitter.ini"), "MachineInfo", c.cszKey, "")) << c.cszKey;
+        Report.UnInit();
+    }
 }
 
 // The machine report sends its fixed "uuid4" whatever the client type, once

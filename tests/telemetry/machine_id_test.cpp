@@ -79,6 +79,8 @@ const char s_szStoredId[] = "0123456789abcdef0123456789abcdef";
 const char s_szOtherId[] = "fedcba9876543210fedcba9876543210";
 const std::string s_strLongId(40, 'a');
 const std::string s_strShortId(20, 'b');
+const std::string s_strShortId31(31, 'c');
+const std::string s_strForeignId = std::string(30, 'd') + "-.";
 
 }  // namespace
 
@@ -102,7 +104,10 @@ TEST_F(MachineId, StoresAgreeOnOneIdentifier)
         {"reset asked in the file only", nullptr, nullptr, s_szStoredId, "-7", nullptr, 1},
         {"a positive idno is no reset", s_szStoredId, "3", nullptr, nullptr, s_szStoredId, 1},
         {"40 characters are replaced", s_strLongId.c_str(), "0", nullptr, nullptr, nullptr, 1},
-        {"20 characters are kept but refused", s_strShortId.c_str(), "0", nullptr, nullptr, s_strShortId.c_str(), 0},
+        {"20 characters are replaced", s_strShortId.c_str(), "0", nullptr, nullptr, nullptr, 1},
+        {"one character in both stores is replaced in both", "c", "0", "c", "0", nullptr, 1},
+        {"31 characters in the file are replaced", nullptr, nullptr, s_strShortId31.c_str(), "0", nullptr, 1},
+        {"32 characters that are not digits are replaced", s_strForeignId.c_str(), "0", nullptr, nullptr, nullptr, 1},
         {"an empty registry value gives way to the file", "", "0", s_szStoredId, "0", s_szStoredId, 1},
     };
     for (const Case& c : aCases) {
@@ -135,17 +140,19 @@ TEST_F(MachineId, StoresAgreeOnOneIdentifier)
     }
 }
 
-TEST_F(MachineId, ShortIdentifierDropsTheRegistryKeyAndLogs)
+// A short identifier used to be handed out, refused by the length rule on
+// every run and read back from the file store into a fresh registry key.
+TEST_F(MachineId, ShortIdentifierIsReplacedNotRefused)
 {
     Rv_TestLogCapture log(m_Dir);
     RegSet("idex", s_strShortId.c_str());
-    RegSet("stale", "x");
+    FileSet("idex", s_strShortId.c_str());
     char szBuffer[128];
-    EXPECT_FALSE(Rv_GetFelnUUIDEx(szBuffer));
-    EXPECT_EQ(s_szAbsent, RegGet("stale"));
-    EXPECT_EQ(s_strShortId, RegGet("idex"));
-    EXPECT_NE(std::string::npos, log.Text().find("RVLOG_PROCESS_ERROR(nLen == UUID5_STRING_LEN)")) << log.Text();
-    EXPECT_NE(std::string::npos, log.Text().find("Rv_GetFelnUUIDEx")) << log.Text();
+    EXPECT_TRUE(Rv_GetFelnUUIDEx(szBuffer));
+    EXPECT_TRUE(IsNewId(szBuffer)) << szBuffer;
+    EXPECT_EQ(szBuffer, RegGet("idex"));
+    EXPECT_EQ(szBuffer, FileGet("idex"));
+    EXPECT_EQ(std::string::npos, log.Text().find("UUID5_STRING_LEN")) << log.Text();
 }
 
 TEST_F(MachineId, ListedIdentifierIsReplaced)

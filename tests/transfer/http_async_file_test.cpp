@@ -143,6 +143,11 @@ TEST_F(HttpAsyncFile, AbortEndsTheRunAndKeepsItsStatus)
         f.bHold = true;
         return f;
     };
+    auto HoldBody = [] {
+        Rv_TestHttpFault f;
+        f.llHoldAfter = 51200;
+        return f;
+    };
     struct Case {
         const char* cszName;
         Rv_TestHttpFault fault;
@@ -152,10 +157,15 @@ TEST_F(HttpAsyncFile, AbortEndsTheRunAndKeepsItsStatus)
     } aCases[] = {
         {"while the first way reads", Trickle(0, ""), 1, 50000, 1},
         {"while the first way waits for the answer", Hold(), 1, 0, 1},
+        {"while the first way waits for held body bytes", HoldBody(), 1, 51200, 1},
         // The two library ways refuse a 203 at once; the URL download takes its body.
         {"while the URL download runs", Trickle(203, std::string(100100, 'u')), 3, 0, 3},
     };
+    // Written into the status by the user, or through Abort, which also
+    // stops the transfer at once.
+    for (bool bCallAbort : {false, true})
     for (const Case& c : aCases) {
+        SCOPED_TRACE(bCallAbort ? "Abort()" : "status written");
         Rv_TestHttpServer server(m_Dir.File("www"));
         server.Start();
         server.SetFault("/res.bin", c.fault);
@@ -172,12 +182,38 @@ TEST_F(HttpAsyncFile, AbortEndsTheRunAndKeepsItsStatus)
             ASSERT_TRUE(WaitUntil([&] { return !Rv_TestReadFile(m_strTarget).empty(); })) << c.cszName;
         }
         EXPECT_EQ(RV_HADSC_DOWNLOADING, file.m_nStatusCode) << c.cszName;
-        file.m_nStatusCode = RV_HADSC_ERROR_ABORT;
+        if (bCallAbort)
+            file.Abort();
+        else
+            file.m_nStatusCode = RV_HADSC_ERROR_ABORT;
         file.m_WorkTread.Wait();
         EXPECT_EQ(RV_HADSC_ERROR_ABORT, file.m_nStatusCode) << c.cszName;
         EXPECT_EQ(c.uRequests, server.Requests().size()) << c.cszName << ": no further way after the abort";
         EXPECT_FALSE(Pf_PathExists(m_strTarget)) << c.cszName;
         server.Stop();
+    }
+}
+
+// A body past the bound given to Init fails every way and leaves no file.
+TEST_F(HttpAsyncFile, BodyPastTheBoundFails)
+{
+    for (bool bAnnounced : {true, false}) {
+        Rv_TestHttpServer server(m_Dir.File("www"));
+        server.Start();
+        Rv_TestHttpFault fault;
+        fault.bNoContentLength = !bAnnounced;
+        server.SetFault("/res.bin", fault);
+        Rv_HttpAsyncFile file;
+        ASSERT_TRUE(file.Init(server.Url("/res.bin").c_str(), m_strTarget.c_str(), m_strData.size() - 1));
+        ASSERT_TRUE(file.StartDownload());
+        EXPECT_EQ(RV_HADSC_ERROR_UNKNOWN, WaitForEnd(&file)) << bAnnounced;
+        EXPECT_EQ(3u, server.Requests().size()) << bAnnounced;
+        EXPECT_FALSE(Pf_PathExists(m_strTarget)) << bAnnounced;
+
+        ASSERT_TRUE(file.Init(server.Url("/res.bin").c_str(), m_strTarget.c_str(), m_strData.size()));
+        ASSERT_TRUE(file.StartDownload());
+        EXPECT_EQ(RV_HADSC_SUCCESS, WaitForEnd(&file)) << bAnnounced;
+        EXPECT_EQ(m_strData, Rv_TestReadFile(m_strTarget)) << bAnnounced;
     }
 }
 

@@ -76,6 +76,26 @@ TEST_F(HttpFile, WaysTriedInTurn)
     }
 }
 
+// A body past the caller's bound fails every way, whether its length is
+// announced or not, and leaves no file; a body of the bound's size is taken.
+TEST_F(HttpFile, BodyPastTheBoundFails)
+{
+    const uint64_t ullSize = m_strData.size();
+    for (bool bAnnounced : {true, false}) {
+        Rv_TestHttpFault fault;
+        fault.bNoContentLength = !bAnnounced;
+        m_Server.SetFault("/list.txt", fault);
+        size_t uBefore = m_Server.Requests().size();
+        EXPECT_FALSE(RVU_DownloadHttpFile(m_Server.Url("/list.txt").c_str(), m_strTarget.c_str(), ullSize - 1))
+            << bAnnounced;
+        EXPECT_EQ(uBefore + 3, m_Server.Requests().size()) << bAnnounced;
+        EXPECT_FALSE(Pf_PathExists(m_strTarget)) << bAnnounced;
+        EXPECT_TRUE(RVU_DownloadHttpFileForceRefresh(m_Server.Url("/list.txt").c_str(), m_strTarget.c_str(), ullSize))
+            << bAnnounced;
+        EXPECT_EQ(m_strData, Rv_TestReadFile(m_strTarget)) << bAnnounced;
+    }
+}
+
 TEST_F(HttpFile, BadArgumentsFail)
 {
     std::string strUrl = m_Server.Url("/list.txt");

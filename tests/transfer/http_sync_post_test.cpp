@@ -130,12 +130,25 @@ TEST_F(HttpSyncPost, PostingAgainSendsTheSameFields)
     EXPECT_EQ(Part("a", "1") + Part("b", "2"), vecLog[1].strBody);
 }
 
+// A redirect with a Location is an answer too: the post is not sent again
+// to the new address (where it would go as a GET without its body).
 TEST_F(HttpSyncPost, AnswersOtherThan200Fail)
 {
     Rv_TestLogCapture log(m_Dir);
-    for (int nStatus : {302, 500, 404, 201}) {
+    Rv_TestHttpFault ok;
+    ok.nStatus = 200;
+    m_Server.SetFault("/elsewhere", ok);
+    struct Case {
+        int nStatus;
+        bool bLocation;
+    } aCases[] = {{302, false}, {500, false}, {404, false}, {201, false},
+                  {301, true},  {302, true},  {303, true},  {307, true},  {308, true}};
+    for (const Case& c : aCases) {
+        int nStatus = c.nStatus;
         Rv_TestHttpFault fault;
         fault.nStatus = nStatus;
+        if (c.bLocation)
+            fault.strLocation = m_Server.Url("/elsewhere");
         m_Server.SetFault(s_szPath, fault);
         Rv_HttpSyncPost post;
         ASSERT_TRUE(post.Init(s_szPath));
@@ -150,7 +163,7 @@ TEST_F(HttpSyncPost, AnswersOtherThan200Fail)
     EXPECT_NE(std::string::npos, strText.find(std::string("Failed to post info to 127.0.0.1") + s_szPath +
                                               ", GetLastError()="))
         << strText;
-    EXPECT_EQ(4u, m_Server.Requests().size());      // no retries
+    EXPECT_EQ(9u, m_Server.Requests().size());      // no retries, no redirect followed
 }
 
 TEST_F(HttpSyncPost, UnreachableServiceFails)

@@ -211,6 +211,15 @@ TEST_F(BenchmarkRun, NewerToolsRun)
     EXPECT_EQ("VoZurazurez.exe \nGameConfig.exe AutoConfigDisplay\n", Runs());
 }
 
+// The list is read as text: what follows a Ctrl-Z is not part of it.
+TEST_F(BenchmarkRun, ListEndsAtCtrlZ)
+{
+    Rv_TestWriteFile(Client("BenchmarkList.txt"), "Data\\a\r\n\x1A\\\\junk\r\n");
+    Access::RunBenchmark(m_Report);
+    EXPECT_EQ(1u, Bodies().size());
+    EXPECT_EQ("VoZurazurez.exe \nGameConfig.exe AutoConfigDisplay\n", Runs());
+}
+
 TEST_F(BenchmarkRun, CrashedRunIsSentAndTriedAgainNextTime)
 {
     Rv_TestWriteFile(Client("BenchmarkResult.ini"), "stale result of an earlier run");
@@ -339,6 +348,7 @@ TEST_F(BenchmarkRun, LogOfSummerTimeIsPicked)
     tzset();
 }
 
+// Read as text: CR LF gives LF, a Ctrl-Z ends the text.
 TEST_F(BenchmarkRun, FileContentIsBoundedAndEndsAtAZeroByte)
 {
     struct Case {
@@ -347,7 +357,10 @@ TEST_F(BenchmarkRun, FileContentIsBoundedAndEndsAtAZeroByte)
         int bResult;
         std::string strContent;
     } aCases[] = {
-        {"text", "a=1\r\nb=2\n", 1, "a=1\r\nb=2\n"},
+        {"text", "a=1\r\nb=2\n", 1, "a=1\nb=2\n"},
+        {"lone CR", "a\rb\r\r\n", 1, "a\rb\r\n"},
+        {"Ctrl-Z tail", "a=1\r\n\x1A\r\nrest", 1, "a=1\n"},
+        {"Ctrl-Z first", "\x1A" "a=1\n", 0, ""},
         {"zero byte", std::string("head\0tail", 9), 1, "head"},
         {"empty", "", 0, ""},
         {"largest", std::string(4u << 20, 'x'), 1, std::string(4u << 20, 'x')},

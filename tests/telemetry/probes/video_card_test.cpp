@@ -5,6 +5,8 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 typedef NyClientReportTestAccess Access;
@@ -110,15 +112,43 @@ TEST_F(VideoCardProbes, ShaderLevelsFromTheDevice)
     for (const Case& c : aCases) {
         Fact("vertex_shader_version", c.cszVertex);
         Fact("pixel_shader_version", c.cszPixel);
-        EXPECT_TRUE(CheckVideoCardShaderVersion());
-        EXPECT_EQ(c.nVertexLevel, g_nVertexShaderLevel) << c.cszVertex;
-        EXPECT_EQ(c.nPixelLevel, g_nPixelShaderLevel) << c.cszPixel;
+        int nVertexLevel = -1;
+        int nPixelLevel = -1;
+        EXPECT_TRUE(CheckVideoCardShaderVersion(&nVertexLevel, &nPixelLevel));
+        EXPECT_EQ(c.nVertexLevel, nVertexLevel) << c.cszVertex;
+        EXPECT_EQ(c.nPixelLevel, nPixelLevel) << c.cszPixel;
     }
     // No device: both levels 0, and the check itself still succeeds.
     Pf_DeleteFile(m_Dir.File("sim/pixel_shader_version"));
-    EXPECT_TRUE(CheckVideoCardShaderVersion());
-    EXPECT_EQ(0, g_nVertexShaderLevel);
-    EXPECT_EQ(0, g_nPixelShaderLevel);
+    int nVertexLevel = -1;
+    int nPixelLevel = -1;
+    EXPECT_TRUE(CheckVideoCardShaderVersion(&nVertexLevel, &nPixelLevel));
+    EXPECT_EQ(0, nVertexLevel);
+    EXPECT_EQ(0, nPixelLevel);
+}
+
+// The machine and the device report probe at the same time: neither sees
+// the other's probe half done.
+TEST_F(VideoCardProbes, ConcurrentProbesEachGetTheirLevels)
+{
+    NameList();
+    Device("0000:01:00.0", "0x030000", "0x10de", "0x2206", 10ull << 30, "nvidia");
+    Fact("vertex_shader_version", "3.0");
+    Fact("pixel_shader_version", "2.0");
+    std::string strExpected = Probe(Access::VideoCardInfo());
+    ASSERT_EQ(" & 3 & 2", strExpected.substr(strExpected.size() - 8));
+    std::atomic<int> nWrong{0};
+    auto fnProbe = [&] {
+        for (int i = 0; i < 50; ++i) {
+            if (Probe(Access::VideoCardInfo()) != strExpected)
+                ++nWrong;
+        }
+    };
+    std::thread machine(fnProbe);
+    std::thread device(fnProbe);
+    machine.join();
+    device.join();
+    EXPECT_EQ(0, nWrong.load());
 }
 
 TEST_F(VideoCardProbes, ReportTextListsAdaptersThenShaderLevels)
@@ -142,13 +172,9 @@ TEST_F(VideoCardProbes, NoAdapterGivesAnEmptyTextWithoutTheShaderCheck)
 {
     Fact("vertex_shader_version", "3.0");
     Fact("pixel_shader_version", "3.0");
-    g_nVertexShaderLevel = 7;
     EXPECT_EQ("", Probe(Access::VideoCardInfo()));
-    EXPECT_EQ(7, g_nVertexShaderLevel);
     Device("0000:00:1f.3", "0x040300", "0x8086", "0x51c8", 0, "");
     EXPECT_EQ("", Probe(Access::VideoCardInfo()));
-    EXPECT_EQ(7, g_nVertexShaderLevel);
-    g_nVertexShaderLevel = 0;
 }
 
 TEST_F(VideoCardProbes, ReportTextThatDoesNotFitFailsWhole)
