@@ -77,7 +77,8 @@ int Pf_SyncDir(const std::string& strPath);
 // open(2) and fopen(3) through the path conversion, close-on-exec.
 int Pf_Open(const std::string& strPath, int nFlags, int nMode = 0644);
 FILE* Pf_FOpen(const std::string& strPath, const char* cszMode);
-// Reads or writes a whole file (write: to "<path>.tmp", sync, rename).
+// Reads or writes a whole file (write: to "<path>.tmp", sync, rename; a
+// file that is replaced keeps its mode).
 int Pf_ReadWholeFile(const std::string& strPath, std::string* pstrRetData);
 // The same for a file that may hold at most uMaxBytes; a longer one fails (errno EFBIG).
 int Pf_ReadWholeFileAtMost(const std::string& strPath, size_t uMaxBytes, std::string* pstrRetData);
