@@ -76,7 +76,8 @@ int Rv_Refitter::_AnalyzeCommandLine(const char* cszCommandLine)
                    Pf_AttachInheritedEvent(ullSuccess, 0, &m_Parameter.hSuccessSelfUpdateEvent) &&
                    Pf_AttachInheritedEvent(ullFailed, 0, &m_Parameter.hFailedSelfUpdateEvent);
         if (!nRetCode) {
-            RvLog_Write(RVLOG_ERROR, "The handles %s are not the self-update's events.", cszCommandLine + 2);
+            RvLog_Write(RVLOG_ERROR, "The handles %08llX and %08llX are not the self-update's events.",
+                        (unsigned long long)ullSuccess, (unsigned long long)ullFailed);
             m_Parameter.hSuccessSelfUpdateEvent.Close();
             m_Parameter.hFailedSelfUpdateEvent.Close();
         }

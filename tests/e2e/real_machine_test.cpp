@@ -97,4 +97,6 @@ TEST_F(RealMachineRun, ForeignHandlesShowTheFailedUpdate)
     EXPECT_TRUE(m_Server.Requests().empty());
     EXPECT_EQ("1.0", InstalledVersion());
     EXPECT_NE(std::string::npos, Logs().find("Update with the window, mode 1.")) << Logs();
+    EXPECT_NE(std::string::npos, Logs().find("The handles 0000012C and 00000130 are not the self-update's events."))
+        << Logs();
 }
