@@ -102,7 +102,8 @@ TEST(FileVersion, StampAtAnyOffset)
     const size_t auOffsets[] = {0, 1, uMiB - 11, uMiB - 10, uMiB - 5, uMiB - 1, uMiB, 2 * uMiB - 3, 3 * uMiB + 7};
     for (size_t uOffset : auOffsets) {
         std::string strFile = dir.File("at" + std::to_string(uOffset) + ".exe");
-        Rv_TestWriteFile(strFile, std::string(uOffset, '\x90') + strStamp + std::string(64, '\0'));
+        // The rest of the file is longer than what the reader takes beyond a chunk.
+        Rv_TestWriteFile(strFile, std::string(uOffset, '\x90') + strStamp + std::string(128 * 1024, '\0'));
         std::string strVersion;
         EXPECT_TRUE(Rv_GetApplicationFileVersionNumber(strFile.c_str(), &strVersion)) << uOffset;
         EXPECT_EQ("3.1.4.1", strVersion) << uOffset;
