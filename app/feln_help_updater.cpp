@@ -6,6 +6,7 @@
 #include "foundation/countof.h"
 #include "foundation/log.h"
 #include "platform/file.h"
+#include "platform/path.h"
 #include "transfer/http_file.h"
 
 #include <cctype>
@@ -184,6 +185,7 @@ int NyFelnHelpUpdater::_WriteResultFile()
     int nItem = 0;
     char szFileSize[16];
     char szAppName[16];
+    std::string strNativePath;
     _AnswerText Answer;
 
     nRetCode = Answer.Write("common", "curver", m_Config.m_strVersion);
@@ -204,7 +206,10 @@ int NyFelnHelpUpdater::_WriteResultFile()
 
         nRetCode = Answer.Write(szAppName, "url", m_Config.m_strDownloadURL + Info.strFileName);
         RVLOG_PROCESS_ERROR(nRetCode > 0);
-        nRetCode = Answer.Write(szAppName, "path", m_Config.m_strUpdatePath + Info.strFileName + ".tmp");
+        // The security product opens this file on this machine: a path it can use as it stands.
+        nRetCode = Pf_NativePath(m_Config.m_strUpdatePath + Info.strFileName + ".tmp", &strNativePath);
+        RVLOG_PROCESS_ERROR(nRetCode && "Pf_NativePath()");
+        nRetCode = Answer.Write(szAppName, "path", strNativePath);
         RVLOG_PROCESS_ERROR(nRetCode > 0);
         nRetCode = Answer.Write(szAppName, "md5", Info.strMD5);
         RVLOG_PROCESS_ERROR(nRetCode > 0);

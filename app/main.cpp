@@ -7,6 +7,7 @@
 #include "platform/file.h"
 #include "platform/library.h"
 #include "platform/message_box.h"
+#include "platform/standard_streams.h"
 
 #include <cstring>
 #include <string>
@@ -89,6 +90,12 @@ static void _UnloadDumper(void* hDumper)
     Pf_FreeLibrary(hDumper);
 }
 
+// Every box and its answer, in the program log.
+static void _LogMessageBox(const char* cszLine)
+{
+    RvLog_Write(RVLOG_INFO, "%s", cszLine);
+}
+
 // The command-line text: the arguments joined with single blanks.
 static std::string _JoinArguments(int nArgc, char** ppszArgv)
 {
@@ -112,6 +119,9 @@ int main(int nArgc, char** ppszArgv)
     std::string strCommandLine = _JoinArguments(nArgc, ppszArgv);
     Rv_Refitter refitter;
 
+    // A launcher may start us with no standard streams at all.
+    if (!Pf_OpenClosedStandardDescriptors())
+        return 1;
     if (!_ChooseWorkingDirectory())
         return 1;
     if (!_CheckFreeDiskSpace())
@@ -124,6 +134,7 @@ int main(int nArgc, char** ppszArgv)
     logParam.nMaxLinePerFile = 10240;
     if (!RvLog_Init(&logParam))
         return 1;
+    Pf_SetMessageBoxLogHook(_LogMessageBox);
 
     RvLog_Write(RVLOG_INFO, "The refitter.exe is built at %s %s\n", __DATE__, __TIME__);
     nRetCode = Pf_GetExecutablePath(&strName);
@@ -151,6 +162,7 @@ int main(int nArgc, char** ppszArgv)
         _UnloadDumper(hDumper);
 Exit0:
     RvLog_Write(RVLOG_INFO, "%u:Refitter exit !\n", Pf_GetTickCount());
+    Pf_SetMessageBoxLogHook(nullptr);
     RvLog_UnInit();
     return nExitCode;
 }

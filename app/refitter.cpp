@@ -55,6 +55,7 @@ static int _ReadHandle(const char** ppcText, uint64_t* pullRetValue)
 int Rv_Refitter::_AnalyzeCommandLine(const char* cszCommandLine)
 {
     int nResult = 0;
+    int nRetCode = 0;
     size_t uLen = 0;
     const char* pcText = nullptr;
     uint64_t ullSuccess = 0;
@@ -68,9 +69,18 @@ int Rv_Refitter::_AnalyzeCommandLine(const char* cszCommandLine)
         m_Parameter.nType = 1;
         pcText = cszCommandLine + 2;
         RVLOG_PROCESS_ERROR(_ReadHandle(&pcText, &ullSuccess) && _ReadHandle(&pcText, &ullFailed));
-        RVLOG_PROCESS_ERROR(ullSuccess != 0 && ullFailed != 0 && ullSuccess != ullFailed);
-        RVLOG_PROCESS_ERROR(Pf_AttachInheritedEvent(ullSuccess, 0, &m_Parameter.hSuccessSelfUpdateEvent));
-        RVLOG_PROCESS_ERROR(Pf_AttachInheritedEvent(ullFailed, 0, &m_Parameter.hFailedSelfUpdateEvent));
+        RVLOG_PROCESS_ERROR(ullSuccess != 0 && ullFailed != 0);
+        // Values that are not two events of ours leave both events unset:
+        // the window runs, and its wait for the self-update fails.
+        nRetCode = ullSuccess != ullFailed &&
+                   Pf_AttachInheritedEvent(ullSuccess, 0, &m_Parameter.hSuccessSelfUpdateEvent) &&
+                   Pf_AttachInheritedEvent(ullFailed, 0, &m_Parameter.hFailedSelfUpdateEvent);
+        if (!nRetCode) {
+            RvLog_Write(RVLOG_ERROR, "The handles %08llX and %08llX are not the self-update's events.",
+                        (unsigned long long)ullSuccess, (unsigned long long)ullFailed);
+            m_Parameter.hSuccessSelfUpdateEvent.Close();
+            m_Parameter.hFailedSelfUpdateEvent.Close();
+        }
     } else if (strncasecmp(cszCommandLine, "-a", 2) == 0) {
         m_Parameter.nType = 2;
     } else if (strncasecmp(cszCommandLine, "-q", 2) == 0) {

@@ -36,8 +36,10 @@ int _MakeDir(const char* cszFolder)
 {
     if (Pf_CreateDir(cszFolder))
         return 1;
-    if (errno == EEXIST && Pf_DirExists(cszFolder))
+    int nError = errno;
+    if (nError == EEXIST && Pf_DirExists(cszFolder))
         return 1;
+    errno = nError;
     return 0;
 }
 
@@ -51,9 +53,13 @@ void _CloseFile()
 // Opens the file of a new log; called under the lock.
 int _OpenNewFile()
 {
-    const char* cszRoot = s_Log.param.szPath;
-    if (!_MakeDir(cszRoot) || !_MakeDir(s_Log.szBaseFolder)) {
-        const char* cszFailed = _MakeDir(cszRoot) ? s_Log.szBaseFolder : cszRoot;
+    // The folder named and its error are those of the call that failed.
+    const char* cszFailed = nullptr;
+    if (!_MakeDir(s_Log.param.szPath))
+        cszFailed = s_Log.param.szPath;
+    else if (!_MakeDir(s_Log.szBaseFolder))
+        cszFailed = s_Log.szBaseFolder;
+    if (cszFailed) {
         fprintf(stderr, "RvLog: Rv_mkdir(\"%s\") failed = %s\n", cszFailed, strerror(errno));
         _CloseFile();
         return 0;

@@ -127,6 +127,9 @@ Exit0:
 int RVU_IsD3DX9Installed()
 {
     static const char* const s_aszLibraries[] = {"D3DX9_40.dll", "D3DX9_41.dll", "D3DX9_42.dll", "D3DX9_43.dll"};
+    // Where no system folder holds such libraries there is nothing to install.
+    if (!Pf_SystemDirHoldsWindowsLibraries())
+        return 1;
     for (const char* cszName : s_aszLibraries) {
         if (!RVU_IsSystemFileExist(cszName))
             return 0;

@@ -4,6 +4,7 @@
 #include "platform/file.h"
 #include "platform/system_probe.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <set>
@@ -69,14 +70,28 @@ int _IsRemovableDevice(const std::string& strName)
     return 0;
 }
 
+// The folders where the kernel and the running system keep their own
+// objects (devices, shared memory, sockets, control groups): a file system
+// mounted there holds none of the user's files.
+int _IsKernelFolder(const std::string& strMountPoint)
+{
+    for (const char* cszFolder : {"/dev", "/run", "/sys", "/proc"}) {
+        size_t uLen = strlen(cszFolder);
+        if (strMountPoint.compare(0, uLen, cszFolder) == 0 &&
+            (strMountPoint.size() == uLen || strMountPoint[uLen] == '/'))
+            return 1;
+    }
+    return 0;
+}
+
 // The kind of one mount; PF_DRIVE_UNKNOWN for one that gets no letter.
-int _MountType(const std::string& strSource, const std::string& strFsType)
+int _MountType(const std::string& strSource, const std::string& strMountPoint, const std::string& strFsType)
 {
     if (_IsOneOf(strFsType, s_aszRemote, sizeof(s_aszRemote) / sizeof(s_aszRemote[0])) ||
         strFsType.compare(0, 4, "nfs") == 0)
         return PF_DRIVE_REMOTE;
     if (strFsType == "tmpfs" || strFsType == "ramfs")
-        return PF_DRIVE_RAMDISK;
+        return _IsKernelFolder(strMountPoint) ? PF_DRIVE_UNKNOWN : PF_DRIVE_RAMDISK;
     if (strFsType == "iso9660" || strFsType == "udf")
         return PF_DRIVE_CDROM;
     if (strFsType == "squashfs")
@@ -92,28 +107,59 @@ int _MountType(const std::string& strSource, const std::string& strFsType)
     return PF_DRIVE_UNKNOWN;
 }
 
-int _ListDrives(std::vector<Drive>* pvecRetDrives)
+struct Mount {
+    std::string strSource;
+    std::string strMountPoint;
+    std::string strFsType;
+};
+
+// The mounts that can be seen: a later mount on the same folder hides the
+// earlier one. The root comes first, the others in the table's order.
+int _VisibleMounts(std::vector<Mount>* pvecRetMounts)
 {
     std::string strTable;
     std::string strLine;
-    std::set<std::string> setDevices;
-    char cNext = 'C';
+    std::vector<Mount> vecMounts;
     if (!Pf_ReadWholeFileAtMost(Pf_ProbePath("/proc/mounts"), 4u << 20, &strTable))
         return 0;
     std::istringstream lines(strTable);
-    while (std::getline(lines, strLine) && cNext <= 'Z') {
+    while (std::getline(lines, strLine)) {
         std::istringstream fields(strLine);
-        std::string strSource, strMountPoint, strFsType;
-        if (!(fields >> strSource >> strMountPoint >> strFsType))
+        Mount mount;
+        if (!(fields >> mount.strSource >> mount.strMountPoint >> mount.strFsType))
             continue;
-        strSource = _Unescape(strSource);
-        strMountPoint = _Unescape(strMountPoint);
-        int nType = _MountType(strSource, strFsType);
+        mount.strSource = _Unescape(mount.strSource);
+        mount.strMountPoint = _Unescape(mount.strMountPoint);
+        for (size_t i = 0; i < vecMounts.size(); ++i) {
+            if (vecMounts[i].strMountPoint == mount.strMountPoint) {
+                vecMounts.erase(vecMounts.begin() + (long)i);
+                break;
+            }
+        }
+        vecMounts.push_back(mount);
+    }
+    std::stable_partition(vecMounts.begin(), vecMounts.end(),
+                          [](const Mount& mount) { return mount.strMountPoint == "/"; });
+    pvecRetMounts->swap(vecMounts);
+    return 1;
+}
+
+int _ListDrives(std::vector<Drive>* pvecRetDrives)
+{
+    std::vector<Mount> vecMounts;
+    std::set<std::string> setDevices;
+    char cNext = 'C';
+    if (!_VisibleMounts(&vecMounts))
+        return 0;
+    for (const Mount& mount : vecMounts) {
+        if (cNext > 'Z')
+            break;
+        int nType = _MountType(mount.strSource, mount.strMountPoint, mount.strFsType);
         if (nType == PF_DRIVE_UNKNOWN)
             continue;
-        if (strSource.compare(0, 5, "/dev/") == 0 && !setDevices.insert(strSource).second)
+        if (mount.strSource.compare(0, 5, "/dev/") == 0 && !setDevices.insert(mount.strSource).second)
             continue;
-        pvecRetDrives->push_back({cNext++, nType, strMountPoint});
+        pvecRetDrives->push_back({cNext++, nType, mount.strMountPoint});
     }
     return 1;
 }

@@ -2,9 +2,12 @@
 // system ("C:\" first), its kind, and its free and total bytes.
 //
 // The mount table (/proc/mounts under the probe root, platform/system_probe.h)
-// gives the drives in its order; file systems of the kernel's own (proc,
-// sysfs, cgroup, ...) and read-only images get no letter, nor does a block
-// device mounted a second time. Letters run from C to Z.
+// gives the drives: the root file system is "C:\", the others follow in the
+// table's order. Only file systems that hold files get a letter: not those
+// of the kernel's own (proc, sysfs, cgroup, ...), nor memory file systems in
+// the kernel's and the running system's folders (/dev, /run, /sys, /proc),
+// nor read-only images, nor a block device mounted a second time, nor a
+// mount hidden by a later one on the same folder. Letters run from C to Z.
 #pragma once
 #include <cstdint>
 #include <string>

@@ -642,10 +642,13 @@ int Pf_WriteFileAtomic(const std::string& strPath, const std::string& strData)
 {
     PF_NATIVE_OR_FAIL(strNative, strPath);
     std::string strTemp = strNative + ".tmp";
+    struct stat stOld;
+    int bKeepMode = stat(strNative.c_str(), &stOld) == 0 && S_ISREG(stOld.st_mode);
     int nFd = open(strTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (nFd < 0)
         return 0;
-    int nResult = Pf_WriteAll(nFd, strData.data(), strData.size()) && fsync(nFd) == 0;
+    int nResult = (!bKeepMode || fchmod(nFd, stOld.st_mode & 07777) == 0) &&
+                  Pf_WriteAll(nFd, strData.data(), strData.size()) && fsync(nFd) == 0;
     int nError = errno;
     if (close(nFd) != 0 && nResult) {
         nResult = 0;

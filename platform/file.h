@@ -83,7 +83,8 @@ FILE* Pf_FOpen(const std::string& strPath, const char* cszMode);
 // otherwise it is emptied once the lock is held. The lock lasts until the
 // stream is closed, so the holder may move the file into place first.
 int Pf_FOpenLocked(const std::string& strPath, int bAppend, FILE** ppRetFile, int* pbRetBusy);
-// Reads or writes a whole file (write: to "<path>.tmp", sync, rename).
+// Reads or writes a whole file (write: to "<path>.tmp", sync, rename; a
+// file that is replaced keeps its mode).
 int Pf_ReadWholeFile(const std::string& strPath, std::string* pstrRetData);
 // The same for a file that may hold at most uMaxBytes; a longer one fails (errno EFBIG).
 int Pf_ReadWholeFileAtMost(const std::string& strPath, size_t uMaxBytes, std::string* pstrRetData);

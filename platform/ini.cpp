@@ -259,7 +259,7 @@ int Pf_IniWriteString(const std::string& strFile, const std::string& strSection,
         errno = EINVAL;
         return 0;
     }
-    if (!lock.Lock(strNative + ".lock"))
+    if (!lock.LockFor(strNative))
         return 0;
     if (!_Load(strNative, true, &vecLines))
         return 0;

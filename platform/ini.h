@@ -7,10 +7,12 @@
 // A key that is present with an empty value is present: defaults apply to
 // absent keys (or a missing file) only. Values come back whole.
 //
-// Writes take an exclusive lock on "<file>.lock" (threads and processes
-// alike), read the file, change one line and write the whole file to a
-// temporary name, sync it and rename it over, so a reader sees the old file
-// or the new one, never half of one. File paths go through Pf_NativePath.
+// Writes take an exclusive lock that stands for the file (threads and
+// processes alike; the lock file lies in the user's runtime folder, see
+// Pf_FileLock::LockFor), read the file, change one line and write the whole
+// file to a temporary name, sync it and rename it over, so a reader sees the
+// old file or the new one, never half of one; the file keeps its mode. File
+// paths go through Pf_NativePath.
 #pragma once
 #include <string>
 #include <utility>

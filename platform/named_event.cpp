@@ -91,6 +91,11 @@ int _Flock(int nFd, int nOperation)
 
 int Pf_NamedEventPath(const std::string& strName, std::string* pstrRetPath)
 {
+    return Pf_UserRuntimePath(strName, pstrRetPath);
+}
+
+int Pf_UserRuntimePath(const std::string& strName, std::string* pstrRetPath)
+{
     if (strName.empty()) {
         errno = EINVAL;
         return 0;

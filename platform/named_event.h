@@ -42,3 +42,7 @@ private:
 
 // The file path (without extension) that holds the event of that name.
 int Pf_NamedEventPath(const std::string& strName, std::string* pstrRetPath);
+// The path of a file named strName (escaped as event names are) in the
+// user's runtime folder of the events, for other short-lived files of the
+// program: the same folder, prefix rule included.
+int Pf_UserRuntimePath(const std::string& strName, std::string* pstrRetPath);

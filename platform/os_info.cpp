@@ -49,6 +49,12 @@ int Pf_GetSystemDir(std::string* pstrRetDir)
     return 1;
 }
 
+int Pf_SystemDirHoldsWindowsLibraries()
+{
+    std::string strFact;
+    return Pf_SimRead("system_dir", &strFact) && !strFact.empty();
+}
+
 int Pf_ParseSystemTimes(const std::string& strProcStat, uint64_t* pullRetIdle, uint64_t* pullRetKernel,
                         uint64_t* pullRetUser)
 {

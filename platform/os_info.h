@@ -17,6 +17,10 @@ int Pf_GetOsVersion(Pf_OsVersion* pRetVersion);
 int Pf_IsHost64Bit();
 // The folder of the system's shared libraries, without a final separator.
 int Pf_GetSystemDir(std::string* pstrRetDir);
+// 1 when the system folder is one where Windows runtime libraries (D3DX9 and
+// the like) are installed: only a simulated "system_dir" is. This system has
+// no such runtime to install, so callers count those libraries as present.
+int Pf_SystemDirHoldsWindowsLibraries();
 
 // Processor times since boot, summed over all processors, in 100-ns units,
 // counted the Windows way: the kernel time includes the idle time, so idle

@@ -13,7 +13,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <pwd.h>
 #include <strings.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -171,6 +173,26 @@ int _IsValidName(const std::string& strName)
 
 }  // namespace
 
+namespace {
+
+// $HOME, else the user's home in the password database, else (no home at
+// all) the current folder.
+std::string _HomeFolder()
+{
+    const char* cszHome = getenv("HOME");
+    if (cszHome && cszHome[0] == '/')
+        return cszHome;
+    struct passwd pw;
+    struct passwd* pResult = nullptr;
+    std::vector<char> vecBuffer(16384);
+    if (getpwuid_r(getuid(), &pw, vecBuffer.data(), vecBuffer.size(), &pResult) == 0 && pResult && pw.pw_dir &&
+        pw.pw_dir[0] == '/')
+        return pw.pw_dir;
+    return ".";
+}
+
+} // namespace
+
 std::string Pf_RegistryRoot()
 {
     const char* cszDir = getenv("RV_REGISTRY_DIR");
@@ -181,8 +203,7 @@ std::string Pf_RegistryRoot()
     if (cszData && cszData[0] == '/') {
         strData = cszData;
     } else {
-        const char* cszHome = getenv("HOME");
-        strData = std::string(cszHome && cszHome[0] ? cszHome : ".") + "/.local/share";
+        strData = _HomeFolder() + "/.local/share";
     }
     return strData + "/refitter/registry";
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sstream>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 namespace {
@@ -84,11 +85,32 @@ std::string Pf_ProbePath(const std::string& strPath)
     return strPath;
 }
 
+namespace {
+
+// The name and build that the operating-system object gives, else the kernel's.
+void _OwnNameAndBuild(std::string* pstrRetName, std::string* pstrRetBuild)
+{
+    std::vector<Pf_OsObject> vecObjects;
+    struct utsname name;
+    int bUname = uname(&name) == 0;
+    if (Pf_GetOperatingSystemObjects(&vecObjects) && !vecObjects.empty()) {
+        *pstrRetName = vecObjects[0].Caption.strValue;
+        *pstrRetBuild = vecObjects[0].BuildNumber.strValue;
+    }
+    if (pstrRetName->empty())
+        *pstrRetName = bUname ? name.sysname : "Linux";
+    if (pstrRetBuild->empty() && bUname)
+        *pstrRetBuild = name.release;
+}
+
+} // namespace
+
 int Pf_GetOsVersionEx(Pf_OsVersionEx* pRetVersion)
 {
     Pf_OsVersion version{};
     Pf_OsVersionEx result;
     uint32_t uServerR2 = 0;
+    std::string strFact;
     if (!pRetVersion || !Pf_GetOsVersion(&version))
         return 0;
     result.uMajor = version.uMajor;
@@ -100,6 +122,8 @@ int Pf_GetOsVersionEx(Pf_OsVersionEx* pRetVersion)
         return 0;
     result.bServerR2 = uServerR2 != 0;
     Pf_SimRead("os_service_pack", &result.strServicePack);
+    if (!Pf_SimRead("os_version", &strFact))
+        _OwnNameAndBuild(&result.strOwnName, &result.strOwnBuild);
     *pRetVersion = result;
     return 1;
 }

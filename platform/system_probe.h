@@ -26,6 +26,11 @@ enum {
 // Pf_GetOsVersion; the facts "os_platform_id" (default 2, NT),
 // "os_product_type" (default 1, workstation), "os_service_pack" (default
 // none) and "os_server_r2" (default 0) answer for the rest.
+//
+// On the real machine (no simulated "os_version") the version numbers are a
+// stand-in, and the record also holds the system's own name and build, as
+// the operating-system object below gives them (else the kernel's name and
+// release); under a simulated version both are empty.
 struct Pf_OsVersionEx {
     uint32_t uMajor = 0;
     uint32_t uMinor = 0;
@@ -34,6 +39,8 @@ struct Pf_OsVersionEx {
     uint32_t uProductType = 0;
     std::string strServicePack;
     int bServerR2 = 0;
+    std::string strOwnName;
+    std::string strOwnBuild;
 };
 int Pf_GetOsVersionEx(Pf_OsVersionEx* pRetVersion);
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <fcntl.h>
 #include <unistd.h>
 #include <vector>
@@ -59,8 +60,10 @@ int Pf_GetFileVersionInfo(const std::string& strPath, std::string* pstrRetBlock)
             break;
         uHave += (size_t)nRead;
         bool bEnd = nRead == 0 || uHave < vecBuf.size();
+        // Every start position before the next chunk's is tried here; the
+        // buffer holds a whole stamp behind each of them.
         size_t uScanEnd = bEnd ? uHave : uChunk;
-        for (size_t i = 0; i + s_uMarkerLen <= uScanEnd && i + s_uMarkerLen <= uHave; ++i) {
+        for (size_t i = 0; i < uScanEnd && i + s_uMarkerLen <= uHave; ++i) {
             if (vecBuf[i] != strMarker[0] || memcmp(vecBuf.data() + i, strMarker.data(), s_uMarkerLen) != 0)
                 continue;
             if (i + s_uMarkerLen + 4 > uHave)
@@ -110,7 +113,7 @@ int Pf_VerQueryValue(const std::string& strBlock, const std::string& strKey, std
             break;
         std::string strValue = strBlock.c_str() + uPos;
         uPos += strValue.size() + 1;
-        if (strThisKey == strKey) {
+        if (strcasecmp(strThisKey.c_str(), strKey.c_str()) == 0) {
             *pstrRetValue = strValue;
             return 1;
         }

@@ -47,6 +47,8 @@ struct OsVersionInfo {
     uint32_t wProductType = 0;
     int bServerR2 = 0;
     std::string strCSDVersion;
+    std::string strOwnName;     // the system's own name and build where it is not Windows
+    std::string strOwnBuild;
 };
 
 int _GetVersionEx(OsVersionInfo* pRetInfo)
@@ -61,6 +63,8 @@ int _GetVersionEx(OsVersionInfo* pRetInfo)
     pRetInfo->wProductType = version.uProductType;
     pRetInfo->bServerR2 = version.bServerR2;
     pRetInfo->strCSDVersion = version.strServicePack;
+    pRetInfo->strOwnName = version.strOwnName;
+    pRetInfo->strOwnBuild = version.strOwnBuild;
     return 1;
 }
 
@@ -112,10 +116,14 @@ int NyClientReport::_GetOSInfo(std::string* pstrRetInfo)
     RVLOG_PROCESS_ERROR(osvi.dwPlatformId == VER_PLATFORM_WIN32_NT);
     RVLOG_PROCESS_ERROR(osvi.dwMajorVersion >= 5);
 
-    strInfo = _OsName(osvi);
+    // A system that is not Windows is named as it names itself, with its own build.
+    strInfo = osvi.strOwnName.empty() ? _OsName(osvi) : osvi.strOwnName;
     if (!osvi.strCSDVersion.empty())
         strInfo += " " + osvi.strCSDVersion;
-    nRetCode = snprintf(szBuildVersion, sizeof(szBuildVersion), " (Build %lu)", (unsigned long)osvi.dwBuildNumber);
+    if (osvi.strOwnName.empty())
+        nRetCode = snprintf(szBuildVersion, sizeof(szBuildVersion), " (Build %lu)", (unsigned long)osvi.dwBuildNumber);
+    else
+        nRetCode = snprintf(szBuildVersion, sizeof(szBuildVersion), " (Build %s)", osvi.strOwnBuild.c_str());
     RVLOG_PROCESS_ERROR(nRetCode > 0 && nRetCode < _countof(szBuildVersion));
     strInfo += szBuildVersion;
     strInfo += _IsWow64() ? ", x64 Edition" : ", x86 Edition";
@@ -277,14 +285,16 @@ int NyClientReport::_GetMetricsInfo(std::string* pstrRetInfo)
 {
     int nResult = 0;
     int nRetCode = 0;
-    Pf_ScreenInfo screen{};
+    int nWidth = 0;
+    int nHeight = 0;
     char szBuffer[128];
 
     RVLOG_PROCESS_ERROR(pstrRetInfo);
     RVLOG_PROCESS_ERROR(pstrRetInfo->empty());
-    nRetCode = Pf_GetScreenInfo(&screen);
+    // Without a connected display there is no size to tell.
+    nRetCode = Pf_GetScreenSize(&nWidth, &nHeight);
     RVLOG_PROCESS_ERROR(nRetCode && "GetSystemMetrics()");
-    nRetCode = snprintf(szBuffer, sizeof(szBuffer), "%d*%d", screen.nWidth, screen.nHeight);
+    nRetCode = snprintf(szBuffer, sizeof(szBuffer), "%d*%d", nWidth, nHeight);
     RVLOG_PROCESS_ERROR(nRetCode > 0);
     RVLOG_PROCESS_ERROR(nRetCode < _countof(szBuffer));
     *pstrRetInfo = szBuffer;

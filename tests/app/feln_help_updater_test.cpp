@@ -78,7 +78,8 @@ TEST_F(FelnHelpUpdaterTest, PendingChainSkipsTheCompletePatch)
     EXPECT_FALSE(Pf_PathExists(m_strUpdate + "felnupdate.ini"));
     ASSERT_TRUE(Updater.run());
 
-    const std::string strUpdate = m_strApp + "update\\";
+    // The paths are native: the security product opens them on this machine.
+    const std::string& strUpdate = m_strUpdate;
     EXPECT_EQ("[common]\r\ncurver=1.0\r\nsvrver=1.3\r\nupdateurl=" + Url("login_web/QV7Patch.swf") + "\r\n"
               "[item0]\r\nurl=" + Url(_Patch("1.1", "1.2")) + "\r\npath=" + strUpdate + _Patch("1.1", "1.2") +
                   ".tmp\r\nmd5=" + m_vecListed[1].strMD5 + "\r\nsize=50\r\n"

@@ -43,7 +43,7 @@ TEST_F(FelnUpdateRun, PendingPatchesAnswered)
         const std::string strItem = "item" + std::to_string(i);
         const std::string& strName = vecListed[(size_t)i].strName;
         EXPECT_EQ(m_Server.Url("/zhcn/" + strName), AnswerValue(strItem, "url"));
-        EXPECT_EQ(Client("update\\" + strName + ".tmp"), AnswerValue(strItem, "path"));
+        EXPECT_EQ(Client("update/" + strName + ".tmp"), AnswerValue(strItem, "path"));
         EXPECT_EQ(vecListed[(size_t)i].strMD5, AnswerValue(strItem, "md5"));
     }
     EXPECT_EQ("300", AnswerValue("item0", "size"));

@@ -137,7 +137,7 @@ TEST_F(RefitterRun, CommandLineModes)
         {"-A", "-A", "Update with the window, mode 2."},
         {"-q", "-q", "Update with the window, mode 3."},
         {"/FELNUPDATE", "/FELNUPDATE", "Updater.run()"},
-        {"-W 0000012C 00000130", "-W 0000012C 00000130", "Refitter.Init()"},
+        {"-W 0000012C 00000130", "-W 0000012C 00000130", "Update with the window, mode 1."},
         {"-w 0000012C", "-w 0000012C", "Refitter.Init()"},
         {"-w 0 00000130", "-w 0 00000130", "Refitter.Init()"},
         {"'\"'", "Command line : \"", "Refitter.Init()"},

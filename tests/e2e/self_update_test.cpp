@@ -222,6 +222,10 @@ TEST_F(SelfUpdateRun, SecondCopyIsRefused)
     EXPECT_EQ("MessageBox type=0x00 answer=OK caption=云岫更新程序 text=云岫更新程序正在运行，关闭后再尝试更新！\n",
               Rv_TestReadFile(m_Dir.File("sim/msgbox_transcript")));
     EXPECT_NE(std::string::npos, Logs().find("RVLOG_PROCESS_ERROR(false && \"Rv_GetProcessCount()\")")) << Logs();
+    // The box and its answer are in the program log too.
+    EXPECT_NE(std::string::npos, Logs().find("MessageBox type=0x00 answer=OK caption=云岫更新程序 "
+                                             "text=云岫更新程序正在运行，关闭后再尝试更新！\r\n"))
+        << Logs();
     EXPECT_TRUE(m_Server.Requests().empty());
     EXPECT_EQ("1.0.0.1", VersionOf(Client("Refitter.exe")));
 

@@ -90,3 +90,34 @@ TEST(FileVersion, FailuresLogTheCheckAndTheFile)
     EXPECT_NE(std::string::npos, strLog.find("RVLOG_PROCESS_ERROR(cszFileName && cszFileName[0]) at line "));
     EXPECT_NE(std::string::npos, strLog.find("RVLOG_PROCESS_ERROR(pstrRetVersionNumber) at line "));
 }
+
+// A stamp is found wherever it starts, the last bytes before each 1 MiB
+// boundary of the reader's chunks included.
+TEST(FileVersion, StampAtAnyOffset)
+{
+    Rv_TestTempDir dir;
+    const size_t uMiB = 1u << 20;
+    const std::string strStamp = _StampBlock(_Pair("\\VarFileInfo\\Translation", "080404b0") +
+                                             _Pair("\\StringFileInfo\\080404b0\\FileVersion", "3.1.4.1"));
+    const size_t auOffsets[] = {0, 1, uMiB - 11, uMiB - 10, uMiB - 5, uMiB - 1, uMiB, 2 * uMiB - 3, 3 * uMiB + 7};
+    for (size_t uOffset : auOffsets) {
+        std::string strFile = dir.File("at" + std::to_string(uOffset) + ".exe");
+        // The rest of the file is longer than what the reader takes beyond a chunk.
+        Rv_TestWriteFile(strFile, std::string(uOffset, '\x90') + strStamp + std::string(128 * 1024, '\0'));
+        std::string strVersion;
+        EXPECT_TRUE(Rv_GetApplicationFileVersionNumber(strFile.c_str(), &strVersion)) << uOffset;
+        EXPECT_EQ("3.1.4.1", strVersion) << uOffset;
+    }
+}
+
+// Keys are compared as the system's version query does: without case.
+TEST(FileVersion, KeysWithoutCase)
+{
+    Rv_TestTempDir dir;
+    std::string strFile = dir.File("Tool.exe");
+    Rv_TestWriteFile(strFile, _StampBlock(_Pair("\\varfileinfo\\TRANSLATION", "080404B0") +
+                                          _Pair("\\StringFileInfo\\080404B0\\fileversion", "7.0.0.2")));
+    std::string strVersion;
+    ASSERT_TRUE(Rv_GetApplicationFileVersionNumber(strFile.c_str(), &strVersion));
+    EXPECT_EQ("7.0.0.2", strVersion);
+}

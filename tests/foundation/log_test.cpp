@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <regex>
 #include <thread>
@@ -204,6 +205,20 @@ TEST_F(LogTest, FailedFolderIsReportedAndWriteReturnsZero)
     EXPECT_FALSE(RvLog_Write(RVLOG_INFO, "lost"));
     std::string strErr = testing::internal::GetCapturedStderr();
     EXPECT_NE(std::string::npos, strErr.find("RvLog: Rv_mkdir(\"")) << strErr;
+}
+
+// The root folder is made, the base folder below it is not: the line names
+// the base folder with its own error.
+TEST_F(LogTest, FailedBaseFolderKeepsItsNameAndError)
+{
+    const std::string strIdent(300, 'x');
+    Init(m_Dir.File("logs"), strIdent.c_str(), RVLOG_OPTION_FILE, 10);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(RvLog_Write(RVLOG_INFO, "lost"));
+    std::string strErr = testing::internal::GetCapturedStderr();
+    EXPECT_EQ("RvLog: Rv_mkdir(\"" + m_Dir.File("logs") + "/" + strIdent + "/\") failed = " + strerror(ENAMETOOLONG) + "\n",
+              strErr);
+    EXPECT_TRUE(Pf_DirExists(m_Dir.File("logs")));
 }
 
 namespace {

@@ -143,6 +143,23 @@ TEST_F(SystemHelpers, DirectXChecks)
     EXPECT_EQ(strCurrent + "..\\..\\3rdParty\\dx9_43\\DXSETUP.exe", strSetup);
 }
 
+// A machine whose system folder holds no Windows libraries (no simulated
+// one, or a simulated machine without that fact) has nothing to install.
+TEST_F(SystemHelpers, DirectXCountsAsPresentWithoutAWindowsSystemFolder)
+{
+    Rv_TestTempDir sim;
+    for (bool bSimulated : {false, true}) {
+        if (bSimulated)
+            setenv("RV_SIM_ROOT", sim.Path().c_str(), 1);
+        else
+            unsetenv("RV_SIM_ROOT");
+        EXPECT_FALSE(RVU_IsSystemFileExist("D3DX9_43.dll")) << bSimulated;
+        EXPECT_TRUE(RVU_IsD3DX9Installed()) << bSimulated;
+        EXPECT_FALSE(RVU_IsDirectXPackageNeeded()) << bSimulated;
+    }
+    unsetenv("RV_SIM_ROOT");
+}
+
 namespace {
 struct Times {
     int bOk;

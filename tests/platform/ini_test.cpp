@@ -1,9 +1,13 @@
 // Private-profile ini files: lookups, value rules, writes and concurrent writers.
+#include "platform/file.h"
+#include "platform/file_lock.h"
 #include "platform/ini.h"
 #include "platform/thread.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <cstdlib>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -115,6 +119,48 @@ TEST(Ini, WritesAddReplaceAndKeepTheRest)
     std::vector<std::string> vecKeys;
     ASSERT_TRUE(Pf_IniGetSectionKeys(strFile, "Main", &vecKeys));
     EXPECT_EQ((std::vector<std::string>{"version", "Path", "New"}), vecKeys);
+}
+
+// A write leaves the folder as it found it but for the file itself: the
+// lock lies in the user's runtime folder, and a rewritten file keeps its mode.
+TEST(Ini, WritesLeaveNothingBesideTheFileAndKeepItsMode)
+{
+    Rv_TestTempDir dir;
+    Rv_TestTempDir runtime;
+    setenv("RV_EVENT_PREFIX", (runtime.Path() + "/").c_str(), 1);
+    std::string strFile = dir.File("client/refitter.ini");
+    Rv_TestWriteFile(strFile, "[Main]\na=1\n");
+    for (mode_t uMode : {0600, 0640, 0664}) {
+        ASSERT_EQ(0, chmod(strFile.c_str(), uMode));
+        ASSERT_TRUE(Pf_IniWriteString(strFile, "Main", "a", std::to_string(uMode)));
+        struct stat st;
+        ASSERT_EQ(0, stat(strFile.c_str(), &st));
+        EXPECT_EQ(uMode, st.st_mode & 07777) << uMode;
+    }
+    EXPECT_EQ("refitter.ini\n", Rv_TestRun("ls -A '" + dir.File("client") + "'"));
+    std::string strLock;
+    ASSERT_TRUE(Pf_FileLockPathFor(strFile, &strLock));
+    EXPECT_EQ(runtime.Path() + "/", strLock.substr(0, runtime.Path().size() + 1));
+    EXPECT_TRUE(Pf_FileExists(strLock)) << strLock;
+    unsetenv("RV_EVENT_PREFIX");
+}
+
+// One lock for the file however its path is spelled, another for another file.
+TEST(Ini, LockIsKeyedByTheFilesPath)
+{
+    Rv_TestTempDir dir;
+    ASSERT_TRUE(Pf_CreateDirChain(dir.File("a/b")));
+    ASSERT_EQ("", Rv_TestRun("ln -s '" + dir.File("a") + "' '" + dir.File("link") + "' 2>&1"));
+    std::string strLock;
+    ASSERT_TRUE(Pf_FileLockPathFor(dir.File("a/x.ini"), &strLock));
+    for (const std::string& strSpelling : {dir.File("a/b/../x.ini"), dir.File("link/x.ini")}) {
+        std::string strOther;
+        ASSERT_TRUE(Pf_FileLockPathFor(strSpelling, &strOther));
+        EXPECT_EQ(strLock, strOther) << strSpelling;
+    }
+    std::string strOther;
+    ASSERT_TRUE(Pf_FileLockPathFor(dir.File("a/b/x.ini"), &strOther));
+    EXPECT_NE(strLock, strOther);
 }
 
 TEST(Ini, RefusesWritesThatWouldBreakTheFile)

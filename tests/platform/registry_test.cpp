@@ -180,3 +180,36 @@ TEST_F(Registry, RootsAreSeparateAndKeysCanBeDeleted)
     ASSERT_EQ(ERROR_SUCCESS, key.Create(PF_HKEY_CLASSES_ROOT, "CLSID\\{A}\\Implemented Categories\\{B}"));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.QueryString("idex", szValue, sizeof(szValue)));
 }
+
+// The store's root: its own setting, the data folder of the user, and with
+// no HOME the home that the password database gives (never the current folder).
+TEST(RegistryRoot, FromSettingDataFolderOrHome)
+{
+    const char* cszHome = getenv("HOME");
+    const std::string strSavedHome = cszHome ? cszHome : "";
+    const std::string strPasswdHome = Rv_TestRun("getent passwd \"$(id -u)\" | cut -d: -f6 | tr -d '\\n'");
+    ASSERT_FALSE(strPasswdHome.empty());
+    unsetenv("RV_REGISTRY_DIR");
+    unsetenv("XDG_DATA_HOME");
+
+    setenv("HOME", "/home/someone", 1);
+    EXPECT_EQ("/home/someone/.local/share/refitter/registry", Pf_RegistryRoot());
+    setenv("XDG_DATA_HOME", "/data", 1);
+    EXPECT_EQ("/data/refitter/registry", Pf_RegistryRoot());
+    setenv("XDG_DATA_HOME", "relative", 1);
+    EXPECT_EQ("/home/someone/.local/share/refitter/registry", Pf_RegistryRoot());
+    unsetenv("XDG_DATA_HOME");
+    setenv("RV_REGISTRY_DIR", "/store", 1);
+    EXPECT_EQ("/store", Pf_RegistryRoot());
+    unsetenv("RV_REGISTRY_DIR");
+
+    unsetenv("HOME");
+    EXPECT_EQ(strPasswdHome + "/.local/share/refitter/registry", Pf_RegistryRoot());
+    setenv("HOME", "", 1);
+    EXPECT_EQ(strPasswdHome + "/.local/share/refitter/registry", Pf_RegistryRoot());
+
+    if (cszHome)
+        setenv("HOME", strSavedHome.c_str(), 1);
+    else
+        unsetenv("HOME");
+}

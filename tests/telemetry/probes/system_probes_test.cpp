@@ -2,6 +2,8 @@
 // and screen, over simulated machines.
 #include "tests/telemetry/probes/probe_access.h"
 
+#include "platform/drives.h"
+
 #include <sys/statvfs.h>
 
 #include <regex>
@@ -44,6 +46,23 @@ TEST_F(SystemProbes, OsNameFollowsVersionAndProductType)
         ASSERT_TRUE((m_Report.*Access::OSInfo())(&strText)) << c.cszVersion;
         EXPECT_EQ(c.cszExpected, strText) << c.cszVersion << " type " << c.cszProductType;
     }
+}
+
+// Without a simulated Windows version the text names the machine's own
+// system and build, as the device report's text does.
+TEST_F(SystemProbes, OsNameOfTheRealSystem)
+{
+    Fact("host_64bit", "1");
+    MachineFile("/etc/os-release", "NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n");
+    MachineFile("/proc/sys/kernel/osrelease", "6.1.0-18-amd64\n");
+    EXPECT_EQ("Debian GNU/Linux 12 (bookworm) (Build 6.1.0-18-amd64), x64 Edition", Probe(Access::OSInfo()));
+
+    // Without a description: the kernel's own name and release.
+    Pf_DeleteFile(MachinePath("/etc/os-release"));
+    Fact("host_64bit", "0");
+    const std::string strKernel = Rv_TestRun("uname -s | tr -d '\\n'");
+    const std::string strRelease = Rv_TestRun("uname -r | tr -d '\\n'");
+    EXPECT_EQ(strKernel + " (Build " + strRelease + "), x86 Edition", Probe(Access::OSInfo()));
 }
 
 TEST_F(SystemProbes, OsNameRefusesOldOrNonNtSystems)
@@ -164,9 +183,58 @@ TEST_F(SystemProbes, HardDiskInfoListsOnlyFixedDrives)
     EXPECT_EQ("", Probe(Access::HardDiskInfo()));
 }
 
+// The root is "C:" wherever the table lists it; memory file systems in the
+// kernel's folders and a mount hidden by a later one take no letter.
+TEST_F(SystemProbes, HardDiskInfoGivesTheRootC)
+{
+    MachineFile("/proc/mounts",
+                "proc /proc proc rw 0 0\n"
+                "devtmpfs /dev devtmpfs rw 0 0\n"
+                "tmpfs /dev/shm tmpfs rw 0 0\n"
+                "tmpfs /run/user/1000 tmpfs rw 0 0\n"
+                "tmpfs /sys/fs/cgroup tmpfs rw 0 0\n"
+                "cgroup /sys/fs/cgroup/cpu cgroup rw 0 0\n"
+                "/dev/sdc1 /data ext4 rw 0 0\n"
+                "/dev/sdd1 /data ext4 rw 0 0\n"
+                "rootfs / rootfs rw 0 0\n"
+                "/dev/vda / ext4 rw 0 0\n"
+                "tmpfs /tmp tmpfs rw 0 0\n");
+    for (const char* cszDisk : {"vda", "sdc", "sdd"})
+        MachineFile(std::string("/sys/block/") + cszDisk + "/removable", "0\n");
+    Pf_CreateDirChain(MachinePath("/data"));
+    Pf_CreateDirChain(MachinePath("/tmp"));
+
+    std::string strText = Probe(Access::HardDiskInfo());
+    EXPECT_TRUE(std::regex_match(strText, std::regex("C:\\d+/\\d+; D:\\d+/\\d+"))) << strText;
+    char szDrives[128];
+    uint32_t uLength = Pf_GetLogicalDriveStrings(szDrives, sizeof(szDrives));
+    EXPECT_EQ(std::string("C:\\\0D:\\\0E:\\\0", 12), std::string(szDrives, uLength));
+    EXPECT_EQ(PF_DRIVE_FIXED, Pf_GetDriveType("C:\\"));
+    EXPECT_EQ(PF_DRIVE_FIXED, Pf_GetDriveType("D:\\"));
+    EXPECT_EQ(PF_DRIVE_RAMDISK, Pf_GetDriveType("E:\\"));
+    EXPECT_EQ(PF_DRIVE_NO_ROOT_DIR, Pf_GetDriveType("F:\\"));
+}
+
+// The size of the first connected display; none connected: no size at all.
 TEST_F(SystemProbes, MetricsInfoIsWidthTimesHeight)
 {
-    EXPECT_EQ("1920*1080", Probe(Access::MetricsInfo()));
+    EXPECT_EQ("<failed>", Probe(Access::MetricsInfo()));
+    EXPECT_NE(std::string::npos, m_Log.Text().find("nRetCode && \"GetSystemMetrics()\""));
+
+    MachineFile("/sys/class/drm/version", "drm 1.1.0\n");
+    MachineFile("/sys/class/drm/card0/dev", "226:0\n");
+    MachineFile("/sys/class/drm/card0-DP-1/status", "disconnected\n");
+    MachineFile("/sys/class/drm/card0-DP-1/modes", "");
+    MachineFile("/sys/class/drm/card0-HDMI-A-1/status", "connected\n");
+    MachineFile("/sys/class/drm/card0-HDMI-A-1/modes", "");
+    EXPECT_EQ("<failed>", Probe(Access::MetricsInfo()));
+
+    MachineFile("/sys/class/drm/card0-eDP-1/status", "connected\n");
+    MachineFile("/sys/class/drm/card0-eDP-1/modes", "2560x1440\n1920x1080\n1280x720\n");
+    MachineFile("/sys/class/drm/card1-HDMI-A-2/status", "connected\n");
+    MachineFile("/sys/class/drm/card1-HDMI-A-2/modes", "1366x768\n");
+    EXPECT_EQ("2560*1440", Probe(Access::MetricsInfo()));
+
     Fact("screen_size", "1366x768");
     EXPECT_EQ("1366*768", Probe(Access::MetricsInfo()));
 }
