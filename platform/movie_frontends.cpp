@@ -288,8 +288,8 @@ private:
         std::string strStatus = m_strStatus;
         if (m_bEnded) {
             // What the states "0", "3" and "4" said is over; "1" keeps its text.
-            if (m_strState != "1" || strStatus.empty())
-                strStatus = m_Movie.strEndedText;
+            if (m_strState != "1")
+                strStatus.clear();
             strState = m_Movie.strEndedText;
         }
         int nFilled = (int)(m_dPercent / 100.0 * 40.0 + 0.5);

@@ -12,7 +12,7 @@ state 0 "准备中"
 state 1 "结果"
 state 3 "下载中"
 state 4 "更新中"
-ended "更新过程已结束"
+ended "已结束"
 key s "开始游戏" StartGame
 key o "游戏设置" OptionGame
 key m "最小化" MinWindow

@@ -182,7 +182,7 @@ TEST_F(RealMachineRun, WithoutATerminalTheRunEndsOnceTheWorkerEnded)
         Rv_TestRun("rm -rf '" + Client("logs") + "'");
 
         int nStatus = -1;
-        Rv_TestRun("cd / && timeout 60 '" + Client("Refitter.exe") + "' -a </dev/null >/dev/null 2>&1", &nStatus);
+        Rv_TestRun("cd / && timeout 90 '" + Client("Refitter.exe") + "' -a </dev/null >/dev/null 2>&1", &nStatus);
         EXPECT_EQ(0, nStatus) << "124: it did not end by itself\n" << Logs();
         EXPECT_EQ(c.cszVersionAfter, InstalledVersion());
         const std::string strLog = Logs();
@@ -276,7 +276,7 @@ TEST_F(RealMachineRun, TheSelfUpdateHandOverLeavesTheTerminalAsItWas)
     StartOnTerminal("");
     ASSERT_TRUE(WaitOnScreen("[准备中]")) << m_Terminal.Output();
     // The new copy shows the end of its update; "q" closes it.
-    ASSERT_TRUE(WaitOnScreen("更新过程已结束")) << m_Terminal.Output() << Logs();
+    ASSERT_TRUE(WaitOnScreen("[已结束]")) << m_Terminal.Output() << Logs();
     EXPECT_EQ(1u, m_Server.RequestsFor("/zhcn/updaterV2/" + strUpdater).size());
     m_Terminal.Type("q");
     EXPECT_EQ(0, m_Terminal.WaitExit(60000)) << m_Terminal.Output();

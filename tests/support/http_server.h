@@ -26,6 +26,7 @@ struct Rv_TestHttpFault {
     unsigned uDelayMs = 0;              // wait before the answer (cut short by Stop)
     bool bHold = false;                 // wait before the answer until ReleaseHeld (or Stop)
     long long llTrickleAfter = -1;      // after this many body bytes, one byte every 20 ms
+    unsigned uPieceDelayMs = 0;         // wait before each piece of the body (64 KiB, or one chunk)
     bool bNoContentLength = false;      // no Content-Length: the close ends the body
     bool bChunked = false;              // Transfer-Encoding: chunked
     bool bIgnoreRange = false;          // answer 200 with the whole file even to a Range request
