@@ -132,6 +132,17 @@ protected:
     std::vector<std::pair<std::string, std::optional<std::string>>> m_vecSaved;
 };
 
+// The first screen drawn (a block of lines) that shows strMark, up to the
+// next redraw.
+std::string _ScreenWith(const std::string& strOutput, const std::string& strMark)
+{
+    size_t uPos = strOutput.find(strMark);
+    if (uPos == std::string::npos)
+        return std::string();
+    size_t uEnd = strOutput.find("\033[5A", uPos);
+    return strOutput.substr(uPos, uEnd == std::string::npos ? std::string::npos : uEnd - uPos);
+}
+
 // The lines "Movie command: <name>(<arguments>)" of the log in order.
 std::vector<std::string> _MovieCommands(const std::string& strLog)
 {
@@ -221,6 +232,14 @@ TEST_F(RealMachineRun, OnATerminalThePersonAnswersTheQuestionBeforeTheDownloadSt
     const std::string strAfterAnswer = m_Terminal.Output().substr(m_Terminal.Output().find("n\r\n", m_uScreenFrom) + 3);
     EXPECT_EQ(0u, strAfterAnswer.find("\r\033[K")) << strAfterAnswer.substr(0, 40);
 
+    // Closing waits while the update is prepared, and asks while it downloads;
+    // a terminal is not minimised.
+    const std::string strPreparing = _ScreenWith(m_Terminal.Output(), "[准备中]");
+    EXPECT_NE(std::string::npos, strPreparing.find("s 开始游戏   o 游戏设置   n 公告")) << strPreparing;
+    EXPECT_EQ(std::string::npos, strPreparing.find("q 关闭")) << strPreparing;
+    const std::string strDownloading = _ScreenWith(m_Terminal.Output(), "[下载中]");
+    EXPECT_NE(std::string::npos, strDownloading.find("s 开始游戏   o 游戏设置   q 关闭   n 公告")) << strDownloading;
+
     const size_t uSecond = m_Terminal.Seen();
     m_Terminal.Type("q");
     ASSERT_TRUE(m_Terminal.WaitFor("[Y]es / [N]o ? ", 30000, uSecond)) << m_Terminal.Output();
@@ -275,8 +294,12 @@ TEST_F(RealMachineRun, TheSelfUpdateHandOverLeavesTheTerminalAsItWas)
 
     StartOnTerminal("");
     ASSERT_TRUE(WaitOnScreen("[准备中]")) << m_Terminal.Output();
-    // The new copy shows the end of its update; "q" closes it.
-    ASSERT_TRUE(WaitOnScreen("[已结束]")) << m_Terminal.Output() << Logs();
+    // The new copy finds the client up to date (state 1, named for what it
+    // is), then says that the update has ended; "q" closes it.
+    ASSERT_TRUE(WaitOnScreen("[结果]  客户端已是最新版本，无需更新")) << m_Terminal.Output();
+    ASSERT_TRUE(WaitOnScreen("[已结束]  客户端已是最新版本，无需更新")) << m_Terminal.Output();
+    const std::string strEnded = _ScreenWith(m_Terminal.Output(), "[已结束]");
+    EXPECT_NE(std::string::npos, strEnded.find("s 开始游戏   o 游戏设置   q 关闭   n 公告")) << strEnded;
     EXPECT_EQ(1u, m_Server.RequestsFor("/zhcn/updaterV2/" + strUpdater).size());
     m_Terminal.Type("q");
     EXPECT_EQ(0, m_Terminal.WaitExit(60000)) << m_Terminal.Output();
