@@ -12,6 +12,9 @@
 
 namespace {
 
+// The longest answer kept; the rest of a longer line is read and dropped.
+const size_t s_uLineLimit = 1024;
+
 // Written once before the handlers are installed, read by them.
 struct termios s_Kept;
 volatile sig_atomic_t s_bKept = 0;
@@ -161,7 +164,8 @@ int Pf_TerminalPrompt::ReadLine(std::string* pstrRetLine)
         }
         if (c == '\n')
             break;
-        strLine += c;
+        if (strLine.size() < s_uLineLimit)
+            strLine += c;
     }
     *pstrRetLine = strLine;
     return 1;

@@ -52,8 +52,8 @@ public:
     Pf_TerminalPrompt(const Pf_TerminalPrompt&) = delete;
     Pf_TerminalPrompt& operator=(const Pf_TerminalPrompt&) = delete;
 
-    // Reads one line of standard input (without its line end), blocking.
-    // 0 at the end of the input or on an error.
+    // Reads one line of standard input (without its line end, at most 1024
+    // characters kept), blocking. 0 at the end of the input or on an error.
     int ReadLine(std::string* pstrRetLine);
 
 private:
