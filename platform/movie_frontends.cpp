@@ -235,12 +235,16 @@ public:
 
     void OnFrame() override
     {
+        if (Pf_TerminalPromptCount() != m_uPromptsSeen)
+            m_bChanged = 1;
         if (!m_bChanged || !Pf_TerminalTryTake())
             return;
         m_bChanged = 0;
-        // After a prompt the cursor stands below it: a new block starts there.
-        if (Pf_TerminalPromptCount() != m_uPromptsSeen) {
-            m_uPromptsSeen = Pf_TerminalPromptCount();
+        // After a prompt the cursor stands below it: a new block starts
+        // there. (No prompt ends while the terminal is taken.)
+        const uint32_t uPrompts = Pf_TerminalPromptCount();
+        if (uPrompts != m_uPromptsSeen) {
+            m_uPromptsSeen = uPrompts;
             m_nLinesDrawn = 0;
         }
         std::vector<std::string> vecLines = _Lines();
