@@ -273,6 +273,16 @@ TEST_F(RealMachineRun, ASignalLeavesTheTerminalAsItWas)
         ASSERT_TRUE(terminal.Mode(&mode));
         EXPECT_EQ("lines and echo on", Rv_TestDescribeMode(mode));
     }
+
+    // Started with SIGHUP ignored (as by nohup) it stays ignored.
+    Rv_TestTerminal terminal;
+    ASSERT_TRUE(terminal.Start("cd '" + Client("") + "' && trap '' HUP && exec ./Refitter.exe -a"));
+    ASSERT_TRUE(terminal.WaitFor("[下载中]", 60000)) << terminal.Output();
+    terminal.Signal(SIGHUP);
+    const size_t uSeen = terminal.Seen();
+    EXPECT_TRUE(terminal.WaitFor("[下载中]", 30000, uSeen)) << "still drawing after SIGHUP";
+    terminal.Type("\x03");
+    EXPECT_EQ(128 + SIGINT, terminal.WaitExit(30000));
 }
 
 // The self-update ends its window copy while the copy reads keys; the mode

@@ -394,3 +394,23 @@ TEST_F(FlashWindowTest, HeadlessPlayerClosesOnceTheWorkEndedAndLogsRepeatsOnce)
     ASSERT_NE(std::string::npos, uState) << strLog;
     EXPECT_EQ(std::string::npos, strLog.find("Movie command: SetUpdateState(4)", uState + 1)) << strLog;
 }
+
+// The movie file: states, the text once the work has ended, keys with their
+// calls, and the states in which a key waits for the work.
+TEST(MovieFile, ReadsStatesKeysAndWhenAKeyWaits)
+{
+    Pf_Movie movie;
+    ASSERT_TRUE(Pf_ParseMovie("REFITTER-MOVIE 1\n# c\ntitle \"A B\"\nstate 1 \"x y\"\nended E\n"
+                              "key q Close CloseWindow\ninactive q 0 4\nkey n News Click 1 \"\"\n",
+                              &movie));
+    EXPECT_EQ("A B", movie.strTitle);
+    ASSERT_EQ(1u, movie.vecStateNames.size());
+    EXPECT_EQ("x y", movie.vecStateNames[0].second);
+    EXPECT_EQ("E", movie.strEndedText);
+    ASSERT_EQ(2u, movie.vecKeys.size());
+    EXPECT_EQ((std::vector<std::string>{"0", "4"}), movie.vecKeys[0].vecInactiveStates);
+    EXPECT_TRUE(movie.vecKeys[1].vecInactiveStates.empty());
+    EXPECT_EQ((std::vector<std::string>{"1", ""}), movie.vecKeys[1].call.vecArgs);
+    EXPECT_FALSE(Pf_ParseMovie("REFITTER-MOVIE 1\nended\n", &movie));
+    EXPECT_FALSE(Pf_ParseMovie("title T\n", &movie));
+}
