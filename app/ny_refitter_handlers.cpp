@@ -56,6 +56,8 @@ int NyRefitter::_OnBeginUpdate(const std::vector<std::string>&)
 Exit0:
     if (!nResult) {
         _ReportUpdateOutcome(1);
+        // No worker runs: the player may close the window.
+        m_FlashWindow.PostWorkEnded();
     }
     return nResult;
 }

@@ -55,6 +55,7 @@ void NyRefitter::_WorkThreadFunction(void* pvThis)
     NyRefitter* pThis = (NyRefitter*)pvThis;
     pThis->_ThreadFunction();
     pThis->m_bWorkerEnded = 1;
+    pThis->m_FlashWindow.PostWorkEnded();
 }
 
 int NyRefitter::_ThreadFunction()

@@ -17,6 +17,7 @@
 #include "platform/ini.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
+#include "platform/terminal_mode.h"
 #include "resources/movie.h"
 #include "telemetry/client_report.h"
 
@@ -25,6 +26,8 @@
 #include <strings.h>
 
 static const char* const s_cszFelnEventName = "Global\\feln_qv7update_{0C941A6A}";
+// How long a killed window copy may take to be gone.
+static const uint32_t s_uKilledCopyWaitMs = 2000;
 
 // Reads one handle value of "%p": blanks, then hexadecimal digits.
 static int _ReadHandle(const char** ppcText, uint64_t* pullRetValue)
@@ -180,6 +183,9 @@ int Rv_Refitter::_SelfUpdate()
     Pf_Event* apInherit[2] = {&hSuccessEvent, &hFailedEvent};
     Pf_Process WindowProcess;
     Pf_Process NewProcess;
+    // The window copy shares the terminal and is ended without a chance to
+    // put back its mode.
+    Pf_SavedTerminalMode TerminalMode;
 
     nRetCode = Rv_GetProcessCount(m_strApplicationName.c_str(), &uProcessCount);
     if (nRetCode && uProcessCount > 1) {
@@ -199,6 +205,7 @@ int Rv_Refitter::_SelfUpdate()
 
     Pf_Sleep(1000);
 
+    TerminalMode.Save();
     nRetCode = _CreateNewApplicationProcess(szArguments, apInherit, 2, &WindowProcess);
     RVLOG_CHECK_ERROR(nRetCode && "_CreateNewApplicationProcess(-w)");
 
@@ -223,7 +230,10 @@ int Rv_Refitter::_SelfUpdate()
     // the events from here on.
     if (WindowProcess.IsValid()) {
         RVLOG_CHECK_ERROR(WindowProcess.Terminate());
+        // Gone for sure before its terminal's mode goes back.
+        WindowProcess.Wait(s_uKilledCopyWaitMs);
         WindowProcess.Close();
+        TerminalMode.Restore();
     }
 
     nRetCode = SelfUpdater.UpdateFiles();

@@ -2,6 +2,7 @@
 #include "platform/message_box.h"
 
 #include "platform/sim.h"
+#include "platform/terminal_mode.h"
 #include "platform/text.h"
 #include "platform/thread.h"
 
@@ -117,6 +118,8 @@ int _TakeScriptedAnswer(std::string* pstrRetWord)
     return bTaken;
 }
 
+// Asks at the terminal until an answer fits the buttons; the default at the
+// end of the input.
 int _AskTerminal(const std::string& strText, const std::string& strCaption, unsigned uType)
 {
     const char* cszChoices = "[O]K";
@@ -124,13 +127,14 @@ int _AskTerminal(const std::string& strText, const std::string& strCaption, unsi
         cszChoices = "[Y]es / [N]o";
     else if (_Buttons(uType) == PF_MB_RETRYCANCEL)
         cszChoices = "[R]etry / [C]ancel";
+    Pf_TerminalPrompt prompt;
     for (;;) {
         printf("\n== %s ==\n%s\n%s ? ", strCaption.c_str(), strText.c_str(), cszChoices);
         fflush(stdout);
-        char szLine[256];
-        if (!fgets(szLine, sizeof(szLine), stdin))
+        std::string strLine;
+        if (!prompt.ReadLine(&strLine))
             return _DefaultAnswer(uType);
-        std::string strWord = Pf_Trim(szLine);
+        std::string strWord = Pf_Trim(strLine);
         if (strWord.empty() && _Buttons(uType) == PF_MB_OK)
             return PF_IDOK;
         int nAnswer = _ParseAnswer(strWord, uType);
@@ -159,13 +163,12 @@ int Pf_MessageBox(const std::string& strText, const std::string& strCaption, uns
 {
     Pf_MutexGuard guard(s_BoxLock);
     int nAnswer = 0;
-    if (!Pf_SimRoot().empty()) {
-        std::string strWord;
-        if (_TakeScriptedAnswer(&strWord))
-            nAnswer = _ParseAnswer(strWord, uType);
-    } else if (isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {
+    std::string strWord;
+    // A scripted answer wins; the person at a terminal answers the others.
+    if (_TakeScriptedAnswer(&strWord))
+        nAnswer = _ParseAnswer(strWord, uType);
+    else if (Pf_IsTerminal())
         nAnswer = _AskTerminal(strText, strCaption, uType);
-    }
     if (!nAnswer)
         nAnswer = _DefaultAnswer(uType);
 

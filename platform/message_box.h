@@ -7,10 +7,11 @@
 //     ("ok", "cancel", "yes", "no", "retry"), consumed in order by every
 //     process of the simulated machine; each box is appended to the
 //     transcript "msgbox_transcript";
-//   - otherwise, when standard input and output are terminals, the person at
-//     the terminal;
-//   - otherwise (and when the answers run out, or an answer does not fit the
-//     buttons) the fixed default: OK, No, Cancel.
+//   - when no scripted answer is left (or there is no script) and standard
+//     input and output are terminals, the person at the terminal: the box
+//     has the terminal to itself while it asks (platform/terminal_mode.h);
+//   - otherwise (and when an answer does not fit the buttons, or the
+//     terminal's input ends) the fixed default: OK, No, Cancel.
 // Every box is written to the log hook when one is set.
 #pragma once
 #include <string>

@@ -1,14 +1,15 @@
 // The movie player's front ends: scripted (tests), terminal (people) and
-// headless (logs only).
+// headless (logs, and closes the window once the host's work has ended).
 #include "platform/clock.h"
 #include "platform/log_sink.h"
 #include "platform/movie_player.h"
 #include "platform/sim.h"
+#include "platform/terminal_mode.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -123,6 +124,10 @@ private:
     std::vector<Pending> m_vecPending;
 };
 
+// Headless: logs what the movie is told, each command once while it repeats
+// (texts that differ only in blanks, as a moving arrow, count as the same),
+// and acts as a player who closes the window once the host's work has ended:
+// a close that the host does not take is tried again every second.
 class HeadlessFrontEnd : public IPf_MovieFrontEnd {
 public:
     void OnLoad(const Pf_Movie& movie) override { Pf_Log(6, "Movie loaded: %s", movie.strTitle.c_str()); }
@@ -131,19 +136,57 @@ public:
         std::string strArgs;
         for (const std::string& strArg : command.vecArgs)
             strArgs += (strArgs.empty() ? "" : ", ") + strArg;
+        const std::string strKey = _WithoutBlanks(strArgs);
+        auto it = m_mapLastLogged.find(command.strName);
+        if (it != m_mapLastLogged.end() && it->second == strKey)
+            return;
+        if (it == m_mapLastLogged.end() && m_mapLastLogged.size() >= 64)
+            m_mapLastLogged.clear();   // ever new command names: forget rather than grow
+        m_mapLastLogged[command.strName] = strKey;
         Pf_Log(6, "Movie command: %s(%s)", command.strName.c_str(), strArgs.c_str());
     }
     void OnFrame() override {}
-    void PollMessages(Pf_Window*) override {}
+    void OnWorkEnded() override
+    {
+        if (m_bEnded)
+            return;
+        m_bEnded = 1;
+        m_ullNextClose = Pf_GetMonotonicMs();
+        Pf_Log(6, "Movie: the work has ended; the window is closed");
+    }
+    void PollMessages(Pf_Window* pWindow) override
+    {
+        const uint64_t ullNow = Pf_GetMonotonicMs();
+        if (!m_bEnded || ullNow < m_ullNextClose)
+            return;
+        m_ullNextClose = ullNow + 1000;
+        pWindow->Post(PF_WM_MOVIE_CALL, 0, 0, Pf_BuildMovieCall("CloseWindow", {}));
+    }
+
+private:
+    static std::string _WithoutBlanks(const std::string& strText)
+    {
+        std::string strOut;
+        for (char c : strText) {
+            if (c != ' ' && c != '\t')
+                strOut += c;
+        }
+        return strOut;
+    }
+
+    std::map<std::string, std::string> m_mapLastLogged;
+    int m_bEnded = 0;
+    uint64_t m_ullNextClose = 0;
 };
 
-// Terminal: a block of lines redrawn in place; keys of the movie make its calls.
+// Terminal: a block of lines redrawn in place; keys of the movie make its
+// calls. A message box that asks has the terminal to itself: no keys are
+// read and nothing is drawn meanwhile, and the block starts again below it.
 class TerminalFrontEnd : public IPf_MovieFrontEnd {
 public:
     ~TerminalFrontEnd() override
     {
-        if (m_bRawMode)
-            tcsetattr(STDIN_FILENO, TCSANOW, &m_SavedMode);
+        Pf_TerminalLeaveKeyMode();
         if (m_nLinesDrawn > 0)
             fputs("\n", stdout);
         fflush(stdout);
@@ -152,62 +195,59 @@ public:
     void OnLoad(const Pf_Movie& movie) override
     {
         m_Movie = movie;
-        if (tcgetattr(STDIN_FILENO, &m_SavedMode) == 0) {
-            struct termios raw = m_SavedMode;
-            raw.c_lflag &= ~(tcflag_t)(ICANON | ECHO);
-            raw.c_cc[VMIN] = 0;
-            raw.c_cc[VTIME] = 0;
-            m_bRawMode = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
-        }
+        Pf_TerminalEnterKeyMode();
+        m_uPromptsSeen = Pf_TerminalPromptCount();
         m_bChanged = 1;
     }
 
     void OnCommand(const Pf_MovieCommand& command) override
     {
         const std::string strFirst = command.vecArgs.empty() ? std::string() : command.vecArgs[0];
-        if (command.strName == "SetUpdateState")
+        if (command.strName == "SetUpdateState") {
+            // Each state brings its own status text; an error brings none.
+            if (strFirst != m_strState)
+                m_strStatus.clear();
             m_strState = strFirst;
-        else if (command.strName == "SetTxtM")
+        } else if (command.strName == "SetTxtM") {
             m_strStatus = strFirst;
-        else if (command.strName == "SetTxtVersion")
+        } else if (command.strName == "SetTxtVersion") {
+            // Once the work has ended the line stays as it is.
+            if (m_bEnded)
+                return;
             m_strVersion = strFirst;
-        else if (command.strName == "ProgressPercent")
+        } else if (command.strName == "ProgressPercent") {
             m_dPercent = atof(strFirst.c_str());
-        else if (command.strName == "SetStatusWarnning")
+        } else if (command.strName == "SetStatusWarnning") {
             m_strWarnings = strFirst;
-        else if (command.strName == "ActivityState" && command.vecArgs.size() >= 3)
+        } else if (command.strName == "ActivityState" && command.vecArgs.size() >= 3) {
             m_strActivity = _StripTags(command.vecArgs[2]);
-        else
+        } else {
             return;
+        }
+        m_bChanged = 1;
+    }
+
+    void OnWorkEnded() override
+    {
+        m_bEnded = 1;
         m_bChanged = 1;
     }
 
     void OnFrame() override
     {
-        if (!m_bChanged)
+        if (Pf_TerminalPromptCount() != m_uPromptsSeen)
+            m_bChanged = 1;
+        if (!m_bChanged || !Pf_TerminalTryTake())
             return;
         m_bChanged = 0;
-        std::string strState = m_strState;
-        for (const auto& state : m_Movie.vecStateNames) {
-            if (state.first == m_strState)
-                strState = state.second;
+        // After a prompt the cursor stands below it: a new block starts
+        // there. (No prompt ends while the terminal is taken.)
+        const uint32_t uPrompts = Pf_TerminalPromptCount();
+        if (uPrompts != m_uPromptsSeen) {
+            m_uPromptsSeen = uPrompts;
+            m_nLinesDrawn = 0;
         }
-        int nFilled = (int)(m_dPercent / 100.0 * 40.0 + 0.5);
-        nFilled = nFilled < 0 ? 0 : (nFilled > 40 ? 40 : nFilled);
-        char szBar[128];
-        snprintf(szBar, sizeof(szBar), "[%s%s] %7.3f%%", std::string((size_t)nFilled, '#').c_str(),
-                 std::string((size_t)(40 - nFilled), '-').c_str(), m_dPercent);
-        std::string strKeys;
-        for (const Pf_MovieKey& key : m_Movie.vecKeys)
-            strKeys += std::string(strKeys.empty() ? "" : "   ") + key.cKey + " " + key.strLabel;
-        std::vector<std::string> vecLines = {
-            m_Movie.strTitle + "  [" + strState + "]  " + m_strStatus,
-            m_strVersion,
-            szBar,
-            m_strWarnings.empty() ? std::string() : "! " + m_strWarnings,
-            m_strActivity,
-            strKeys,
-        };
+        std::vector<std::string> vecLines = _Lines();
         std::string strOut;
         if (m_nLinesDrawn > 1)
             strOut += "\r\033[" + std::to_string(m_nLinesDrawn - 1) + "A";
@@ -216,19 +256,23 @@ public:
         fputs(strOut.c_str(), stdout);
         fflush(stdout);
         m_nLinesDrawn = (int)vecLines.size();
+        Pf_TerminalGive();
     }
 
     void PollMessages(Pf_Window* pWindow) override
     {
-        struct pollfd fd = {STDIN_FILENO, POLLIN, 0};
-        while (poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN)) {
-            char c;
-            if (read(STDIN_FILENO, &c, 1) != 1)
-                break;
-            for (const Pf_MovieKey& key : m_Movie.vecKeys) {
-                if (key.cKey == c)
-                    pWindow->Post(PF_WM_MOVIE_CALL, 0, 0, Pf_BuildMovieCall(key.call.strName, key.call.vecArgs));
+        if (Pf_TerminalTryTake()) {
+            struct pollfd fd = {STDIN_FILENO, POLLIN, 0};
+            while (poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN)) {
+                char c;
+                if (read(STDIN_FILENO, &c, 1) != 1)
+                    break;
+                for (const Pf_MovieKey& key : m_Movie.vecKeys) {
+                    if (key.cKey == c)
+                        pWindow->Post(PF_WM_MOVIE_CALL, 0, 0, Pf_BuildMovieCall(key.call.strName, key.call.vecArgs));
+                }
             }
+            Pf_TerminalGive();
         }
         uint64_t ullNow = Pf_GetMonotonicMs();
         if (ullNow - m_ullLastFrame >= 100) {
@@ -238,6 +282,56 @@ public:
     }
 
 private:
+    std::vector<std::string> _Lines() const
+    {
+        std::string strState = m_strState;
+        for (const auto& state : m_Movie.vecStateNames) {
+            if (state.first == m_strState)
+                strState = state.second;
+        }
+        std::string strStatus = m_strStatus;
+        if (m_bEnded) {
+            // What the states "0", "3" and "4" said is over; "1" keeps its text.
+            if (m_strState != "1")
+                strStatus.clear();
+            strState = m_Movie.strEndedText;
+        }
+        int nFilled = (int)(m_dPercent / 100.0 * 40.0 + 0.5);
+        nFilled = nFilled < 0 ? 0 : (nFilled > 40 ? 40 : nFilled);
+        char szBar[128];
+        snprintf(szBar, sizeof(szBar), "[%s%s] %7.3f%%", std::string((size_t)nFilled, '#').c_str(),
+                 std::string((size_t)(40 - nFilled), '-').c_str(), m_dPercent);
+        std::string strKeys;
+        for (const Pf_MovieKey& key : m_Movie.vecKeys) {
+            if (_DoesNothing(key))
+                continue;
+            strKeys += std::string(strKeys.empty() ? "" : "   ") + key.cKey + " " + key.strLabel;
+        }
+        return {
+            m_Movie.strTitle + "  [" + strState + "]  " + strStatus,
+            m_strVersion,
+            szBar,
+            m_strWarnings.empty() ? std::string() : "! " + m_strWarnings,
+            m_strActivity,
+            strKeys,
+        };
+    }
+
+    // A key whose call changes nothing now: a terminal is not minimised, and
+    // the movie names the states in which a key waits for the work.
+    bool _DoesNothing(const Pf_MovieKey& key) const
+    {
+        if (key.call.strName == "MinWindow")
+            return true;
+        if (m_bEnded)
+            return false;
+        for (const std::string& strState : key.vecInactiveStates) {
+            if (strState == m_strState)
+                return true;
+        }
+        return false;
+    }
+
     static std::string _StripTags(const std::string& strHtml)
     {
         std::string strText;
@@ -254,10 +348,10 @@ private:
     }
 
     Pf_Movie m_Movie;
-    struct termios m_SavedMode {};
-    int m_bRawMode = 0;
     int m_bChanged = 0;
+    int m_bEnded = 0;
     int m_nLinesDrawn = 0;
+    uint32_t m_uPromptsSeen = 0;
     uint64_t m_ullLastFrame = 0;
     std::string m_strState, m_strStatus, m_strVersion, m_strWarnings, m_strActivity;
     double m_dPercent = 0;

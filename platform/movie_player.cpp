@@ -3,10 +3,10 @@
 
 #include "platform/file.h"
 #include "platform/sim.h"
+#include "platform/terminal_mode.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 static void _AppendDecoded(const std::string& strText, size_t uBegin, size_t uEnd, std::string* pstrOut)
 {
@@ -162,6 +162,13 @@ int Pf_ParseMovie(const std::string& strText, Pf_Movie* pMovie)
             movie.strTitle = vecWords[1];
         } else if (vecWords[0] == "state" && vecWords.size() == 3) {
             movie.vecStateNames.emplace_back(vecWords[1], vecWords[2]);
+        } else if (vecWords[0] == "ended" && vecWords.size() == 2) {
+            movie.strEndedText = vecWords[1];
+        } else if (vecWords[0] == "inactive" && vecWords.size() >= 3 && vecWords[1].size() == 1) {
+            for (Pf_MovieKey& key : movie.vecKeys) {
+                if (key.cKey == vecWords[1][0])
+                    key.vecInactiveStates.insert(key.vecInactiveStates.end(), vecWords.begin() + 2, vecWords.end());
+            }
         } else if (vecWords[0] == "key" && vecWords.size() >= 4 && vecWords[1].size() == 1) {
             Pf_MovieKey key;
             key.cKey = vecWords[1][0];
@@ -197,7 +204,7 @@ int Pf_MoviePlayer::Create(Pf_Window* pWindow, int* pnRetError)
         std::string strScript;
         if (Pf_SimRead("movie_script", &strScript))
             m_pFrontEnd = Pf_CreateScriptedFrontEnd(strScript);
-        else if (isatty(STDIN_FILENO) && isatty(STDOUT_FILENO))
+        else if (Pf_IsTerminal())
             m_pFrontEnd = Pf_CreateTerminalFrontEnd();
         else
             m_pFrontEnd = Pf_CreateHeadlessFrontEnd();
@@ -281,7 +288,9 @@ int Pf_MoviePlayer::Draw()
 
 int Pf_MoviePlayer::OnWindowMessage(const Pf_Message& message)
 {
-    if (message.uMessage == PF_WM_TIMER) {
+    if (message.uMessage == PF_WM_WORK_ENDED && m_pFrontEnd)
+        m_pFrontEnd->OnWorkEnded();
+    if (message.uMessage == PF_WM_TIMER || message.uMessage == PF_WM_WORK_ENDED) {
         _Invalidate();
         return 1;
     }

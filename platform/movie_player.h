@@ -6,7 +6,8 @@
 // What the movie shows and which keys it offers come from the movie file;
 // what a person sees depends on the front end: a terminal one for people, a
 // scripted one for tests (under RV_SIM_ROOT, the fact "movie_script"), and a
-// headless one that only logs.
+// headless one that logs and, once the host's work has ended, closes the
+// window as a player who only waits would.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -31,17 +32,22 @@ std::string Pf_BuildMovieCall(const std::string& strName, const std::vector<std:
 // Splits a line into blank-separated words; double quotes group a word.
 std::vector<std::string> Pf_SplitMovieWords(const std::string& strLine);
 
-// One key of the movie: the key and the call it makes.
+// One key of the movie: the key, the call it makes, and the states in which
+// it does nothing while the host's work runs.
 struct Pf_MovieKey {
     char cKey;
     std::string strLabel;
     Pf_MovieCommand call;
+    std::vector<std::string> vecInactiveStates;
 };
 
-// The movie file's content.
+// The movie file's content: lines "title <text>", "state <state> <name>",
+// "ended <text>" (shown once the host's work has ended), "key <key> <label>
+// <call> [<argument>...]" and "inactive <key> <state>...".
 struct Pf_Movie {
     std::string strTitle;
     std::vector<std::pair<std::string, std::string>> vecStateNames;   // state -> name
+    std::string strEndedText;
     std::vector<Pf_MovieKey> vecKeys;
 };
 // Parses a movie file's text. Returns 0 when it is no movie.
@@ -53,6 +59,9 @@ public:
     virtual void OnLoad(const Pf_Movie& movie) = 0;
     virtual void OnCommand(const Pf_MovieCommand& command) = 0;
     virtual void OnFrame() = 0;
+    // The host's work has ended (PF_WM_WORK_ENDED); only the player's own
+    // calls change anything from now on.
+    virtual void OnWorkEnded() {}
 };
 
 enum {
@@ -84,7 +93,7 @@ public:
     int CallFunction(const std::string& strRequest);
     // Main thread: one frame.
     int Draw();
-    // Input forwarded by the host; 1 when the player used it.
+    // Input forwarded by the host, and PF_WM_WORK_ENDED; 1 when the player used it.
     int OnWindowMessage(const Pf_Message& message);
     // Tests: use this front end instead of the one chosen for the machine.
     void SetFrontEnd(std::unique_ptr<IPf_MovieFrontEnd> pFrontEnd);

@@ -29,6 +29,8 @@ enum {
     PF_WM_USER = 0x0400,
     // A call of the movie to its host; the message's text is the call's XML.
     PF_WM_MOVIE_CALL = 0x8001,
+    // The host's work has ended: the movie's player is told.
+    PF_WM_WORK_ENDED = 0x8002,
 };
 
 enum { PF_MK_LBUTTON = 0x0001, PF_MK_RBUTTON = 0x0002 };

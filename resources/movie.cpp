@@ -7,14 +7,18 @@
 static const char s_szMovie[] = R"(REFITTER-MOVIE 1
 # The update window of the game client.
 title "Refitter"
+# State 1 follows a finished update, an up-to-date client and every error.
 state 0 "准备中"
-state 1 "完成"
+state 1 "结果"
 state 3 "下载中"
 state 4 "更新中"
+ended "已结束"
 key s "开始游戏" StartGame
 key o "游戏设置" OptionGame
 key m "最小化" MinWindow
 key q "关闭" CloseWindow
+# Closing waits while the update is prepared or applied.
+inactive q 0 4
 key n "公告" ReportControlClick 1 ""
 )";
 

@@ -6,9 +6,10 @@
 //
 //     rv_demo <demo folder> <Refitter.exe>
 //
-// On a terminal the window is the terminal's ("s" starts the game, "q"
-// closes). Elsewhere the run is scripted: one run updates and closes, a
-// second finds the client up to date and starts the game.
+// On a terminal the window is the terminal's: the last patch comes slowly, so
+// that "q" during the download asks whether to stop it; afterwards "s" starts
+// the game and "q" closes. Elsewhere the run is scripted: one run updates and
+// closes, a second finds the client up to date and starts the game.
 #include "platform/file.h"
 #include "platform/file_mode.h"
 #include "tests/support/http_server.h"
@@ -194,7 +195,12 @@ int main(int argc, char** argv)
     const std::string strRun = "cd '" + strClient + "' && ./Refitter.exe -a";
     int nExit = 0;
     if (bTerminal) {
-        printf("Starting Refitter.exe -a: watch the update, then press s to start the game (q closes).\n");
+        // The last patch comes slowly, so that there is time to ask.
+        Rv_TestHttpFault Slow;
+        Slow.uPieceDelayMs = 25;
+        Server.SetFault("/zhcn/" + _Patch("1.0.2", "1.0.3"), Slow);
+        printf("Starting Refitter.exe -a: watch the update. While it downloads, q asks whether to stop the\n"
+               "download (n goes on, y stops it). Once it has ended, s starts the game and q closes.\n");
         printf("Press Enter to go on.");
         fflush(stdout);
         getchar();

@@ -176,6 +176,7 @@ void NyFlashWindow::WindowProc(const Pf_Message& message)
     case PF_WM_MBUTTONDBLCLK:
     case PF_WM_MOUSEWHEEL:
     case PF_WM_TIMER:
+    case PF_WM_WORK_ENDED:
         m_Player.OnWindowMessage(message);
         break;
     default:

@@ -59,6 +59,12 @@ public:
         if (m_Window.IsCreated())
             m_Window.Post(WM_FLASH_QUIT, 0, 0);
     }
+    // Any thread: tells the movie's player that the application's work has ended.
+    void PostWorkEnded()
+    {
+        if (m_Window.IsCreated())
+            m_Window.Post(PF_WM_WORK_ENDED, 0, 0);
+    }
     int GetErrorCode() const { return m_nErrorCode; }
     uint32_t GetFlashVersion() const { return m_uFlashVersion; }
 

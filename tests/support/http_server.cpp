@@ -504,6 +504,8 @@ bool Rv_TestHttpServer::_Answer(int nFd, const Rv_TestHttpRequest& request, bool
     unsigned uChunk = fault.bChunked ? std::max(1u, fault.uChunkSize) : 65536;
     while (bOk && !bHead && llSent < llLimit && !m_bStop) {
         std::string strPiece;
+        if (fault.uPieceDelayMs > 0 && !_Sleep(fault.uPieceDelayMs))
+            break;
         size_t uWant = (size_t)std::min<long long>(uChunk, llLimit - llSent);
         if (fault.llHoldAfter >= 0 && llSent == fault.llHoldAfter && !_WaitReleased())
             break;

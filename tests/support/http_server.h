@@ -28,6 +28,7 @@ struct Rv_TestHttpFault {
     bool bHold = false;                 // wait before the answer until ReleaseHeld (or Stop)
     long long llTrickleAfter = -1;      // after this many body bytes, one byte every 20 ms
     long long llHoldAfter = -1;         // after this many body bytes, wait until ReleaseHeld (or Stop)
+    unsigned uPieceDelayMs = 0;         // wait before each piece of the body (64 KiB, or one chunk)
     bool bNoContentLength = false;      // no Content-Length: the close ends the body
     bool bChunked = false;              // Transfer-Encoding: chunked
     bool bIgnoreRange = false;          // answer 200 with the whole file even to a Range request

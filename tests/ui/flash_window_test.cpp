@@ -1,6 +1,7 @@
 // The movie's host window and the call bridge: request texts, call parsing,
 // sequence numbers, delivery order, the message loop, pacing, dragging,
-// creation errors, and the scripted front end's transcript and rules.
+// creation errors, the scripted front end's transcript and rules, and the
+// headless front end.
 #include "app/ui/flash_window.h"
 #include "foundation/log.h"
 #include "platform/sim.h"
@@ -9,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <optional>
 
 #include <atomic>
@@ -30,11 +33,14 @@ public:
         vecCalls.push_back(strLine);
         if (strName == "CheckQuit" && pOnCheckQuit)
             pOnCheckQuit();
+        else if (pOnCall)
+            pOnCall(strName);
         return bHandle;
     }
     std::vector<std::string> vecCalls;
     int bHandle = 0;
     std::function<void()> pOnCheckQuit;
+    std::function<void(const std::string&)> pOnCall;
 };
 
 // A front end that records what it receives.
@@ -345,4 +351,66 @@ TEST_F(FlashWindowTest, ScriptedFrontEndKeepsTranscriptAndMakesCalls)
     EXPECT_NE(callBack.vecCalls.end(), std::find(callBack.vecCalls.begin(), callBack.vecCalls.end(), "StartGame|a b"));
     EXPECT_EQ("SetUpdateState\t0\nSetTxtVersion\tv: 1>>> 2\nSetUpdateState\t1\n",
               Rv_TestReadFile(m_Dir.File("sim/movie_transcript")));
+}
+
+// Without a terminal or a script the player only waits: it closes the window
+// once the work has ended, and logs each command once while it repeats (a
+// moving arrow changes only blanks).
+TEST_F(FlashWindowTest, HeadlessPlayerClosesOnceTheWorkEndedAndLogsRepeatsOnce)
+{
+    NyFlashWindow window;
+    RecordingCallBack callBack;
+    ASSERT_TRUE(window.Create(m_Dir.File("movie.swf").c_str(), &callBack, "c", "t", 0, 0, 0));
+    window.GetPlayer()->SetFrontEnd(Pf_CreateHeadlessFrontEnd());
+    ASSERT_TRUE(window.GetPlayer()->LoadMovie(m_Dir.File("movie.swf")));
+    for (const char* cszText : {"v: 1&gt;&gt;&gt;   2", "v: 1 &gt;&gt;&gt;  2", "v: 1&gt;&gt;&gt;   2", "v: 2"})
+        window.SendCommandToFlash("SetTxtVersion", {cszText});
+    window.SendCommandToFlash("SetUpdateState", {"4"});
+    window.SendCommandToFlash("SetUpdateState", {"4"});
+    int nPass = 0;
+    int nCloses = 0;
+    callBack.pOnCheckQuit = [&] {
+        ++nPass;
+        if (nPass == 20)
+            window.PostWorkEnded();
+        if (nPass > 1000)
+            window.GetWindow()->Post(WM_FLASH_QUIT, 0, 0);
+    };
+    callBack.bHandle = 1;
+    callBack.pOnCall = [&](const std::string& strName) {
+        if (strName == "CloseWindow" && ++nCloses == 2)
+            window.GetWindow()->Post(WM_FLASH_QUIT, 0, 0);
+    };
+    window.RunMessageLoop();
+    EXPECT_EQ(2, nCloses) << "a close the host does not take is tried again";
+    EXPECT_LT(nPass, 1000);
+    EXPECT_EQ(std::count(callBack.vecCalls.begin(), callBack.vecCalls.begin() + 20, "CloseWindow"), 0)
+        << "nothing is closed while the work runs";
+    const std::string strLog = LogText();
+    EXPECT_NE(std::string::npos, strLog.find("Movie command: SetTxtVersion(v: 1>>>   2)")) << strLog;
+    EXPECT_EQ(std::string::npos, strLog.find("Movie command: SetTxtVersion(v: 1 >>>  2)")) << strLog;
+    EXPECT_NE(std::string::npos, strLog.find("Movie command: SetTxtVersion(v: 2)")) << strLog;
+    size_t uState = strLog.find("Movie command: SetUpdateState(4)");
+    ASSERT_NE(std::string::npos, uState) << strLog;
+    EXPECT_EQ(std::string::npos, strLog.find("Movie command: SetUpdateState(4)", uState + 1)) << strLog;
+}
+
+// The movie file: states, the text once the work has ended, keys with their
+// calls, and the states in which a key waits for the work.
+TEST(MovieFile, ReadsStatesKeysAndWhenAKeyWaits)
+{
+    Pf_Movie movie;
+    ASSERT_TRUE(Pf_ParseMovie("REFITTER-MOVIE 1\n# c\ntitle \"A B\"\nstate 1 \"x y\"\nended E\n"
+                              "key q Close CloseWindow\ninactive q 0 4\nkey n News Click 1 \"\"\n",
+                              &movie));
+    EXPECT_EQ("A B", movie.strTitle);
+    ASSERT_EQ(1u, movie.vecStateNames.size());
+    EXPECT_EQ("x y", movie.vecStateNames[0].second);
+    EXPECT_EQ("E", movie.strEndedText);
+    ASSERT_EQ(2u, movie.vecKeys.size());
+    EXPECT_EQ((std::vector<std::string>{"0", "4"}), movie.vecKeys[0].vecInactiveStates);
+    EXPECT_TRUE(movie.vecKeys[1].vecInactiveStates.empty());
+    EXPECT_EQ((std::vector<std::string>{"1", ""}), movie.vecKeys[1].call.vecArgs);
+    EXPECT_FALSE(Pf_ParseMovie("REFITTER-MOVIE 1\nended\n", &movie));
+    EXPECT_FALSE(Pf_ParseMovie("title T\n", &movie));
 }
