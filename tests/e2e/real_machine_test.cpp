@@ -14,7 +14,7 @@ namespace {
 const char* const s_cszLatestText = "客户端已是最新版本，无需更新";
 const char* const s_cszUpdateFailed = "更新失败！";
 
-class RealMachineRun : public UpdateRoad {
+class LauncherRun : public UpdateRoad {
 protected:
     // Runs the client's updater with no RV_SIM_ROOT, from a launcher without
     // a terminal; its exit code (124 when it did not end by itself).
@@ -47,7 +47,7 @@ protected:
 
 // An up-to-date client on a machine whose system folder holds no Windows
 // libraries: "-q" ends by itself, fetches no DirectX package and asks nothing.
-TEST_F(RealMachineRun, UpToDateClientQuitsWithoutDirectXOrBoxes)
+TEST_F(LauncherRun, UpToDateClientQuitsWithoutDirectXOrBoxes)
 {
     Rv_TestWritePatchServer(Server(""), "1.0", {});
     Rv_TestPatchBuilder DirectX;
@@ -70,7 +70,7 @@ TEST_F(RealMachineRun, UpToDateClientQuitsWithoutDirectXOrBoxes)
 
 // Started with every standard stream closed, the self-update still hands
 // over to its window copy.
-TEST_F(RealMachineRun, ClosedStandardStreamsStillHandOver)
+TEST_F(LauncherRun, ClosedStandardStreamsStillHandOver)
 {
     Rv_TestWritePatchServer(Server(""), "1.0", {});
     Rv_TestWriteFile(Server("updaterV2/updaterversion.txt"), "[version]\nLatestVersion=1.0.0.1\n[updatefilelist]\n");
@@ -89,7 +89,7 @@ TEST_F(RealMachineRun, ClosedStandardStreamsStillHandOver)
 
 // "-w" with values that are not the self-update's events: the window runs,
 // its wait fails, and it shows the failed update without asking the server.
-TEST_F(RealMachineRun, ForeignHandlesShowTheFailedUpdate)
+TEST_F(LauncherRun, ForeignHandlesShowTheFailedUpdate)
 {
     Rv_TestWritePatchServer(Server(""), "1.1", {PlainPatch("1.0", "1.1", {{"a.txt", "new"}})});
     EXPECT_EQ(0, Run("-W 0000012C 00000130"));
