@@ -1,8 +1,9 @@
 // Conversion of the system's path texts into native paths.
 #include "platform/path.h"
 
+#include "platform/name_index.h"
+
 #include <cerrno>
-#include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <vector>
@@ -12,29 +13,46 @@ int Pf_StrCaseEqual(const std::string& strA, const std::string& strB)
     return strA.size() == strB.size() && strcasecmp(strA.c_str(), strB.c_str()) == 0;
 }
 
-// Finds the component cszName inside the existing folder strDir: the exact
-// name when it exists, else the one entry that matches without case.
-static std::string _ResolveComponent(const std::string& strDir, const std::string& strName)
+// Finds the component strName inside the existing folder strDir: the exact
+// name when it exists, else the one entry that matches without case; sets
+// *pbExists to whether the result names something that exists.
+static std::string _ResolveComponent(const std::string& strDir, const std::string& strName, bool* pbExists)
 {
-    if (strName == "." || strName == "..")
-        return strName;
-    std::string strFull = strDir.empty() ? strName : (strDir == "/" ? "/" + strName : strDir + "/" + strName);
     struct stat st;
-    if (lstat(strFull.c_str(), &st) == 0)
+    std::string strFull = Pf_JoinNativeName(strDir, strName);
+    *pbExists = lstat(strFull.c_str(), &st) == 0;
+    if (*pbExists || strName == "." || strName == "..")
         return strName;
-    DIR* pDir = opendir(strDir.empty() ? "." : strDir.c_str());
-    if (!pDir)
-        return strName;
-    std::string strMatch;
     int nMatches = 0;
-    while (struct dirent* pEntry = readdir(pDir)) {
-        if (strcasecmp(pEntry->d_name, strName.c_str()) == 0) {
-            strMatch = pEntry->d_name;
-            ++nMatches;
-        }
+    std::string strMatch;
+    if (!Pf_FindNameWithoutCase(strDir, nullptr, strName, &nMatches, &strMatch) || nMatches != 1)
+        return strName;
+    *pbExists = lstat(Pf_JoinNativeName(strDir, strMatch).c_str(), &st) == 0;
+    return strMatch;
+}
+
+// The path spelled as written when it exists so, or when its folder exists
+// so and only the last name needs a lookup without case (a new file in an
+// existing folder); false when an earlier component needs one.
+static bool _ResolveQuickly(const std::string& strWritten, const std::string& strFolder, const std::string& strLast,
+                            std::string* pstrRetPath)
+{
+    struct stat st;
+    if (lstat(strWritten.c_str(), &st) == 0) {
+        *pstrRetPath = strWritten;
+        return true;
     }
-    closedir(pDir);
-    return nMatches == 1 ? strMatch : strName;
+    if (errno != ENOENT || strLast == "." || strLast == "..")
+        return false;
+    if (stat(strFolder.empty() ? "." : strFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    int nMatches = 0;
+    std::string strMatch;
+    if (Pf_FindNameWithoutCase(strFolder, &st, strLast, &nMatches, &strMatch) && nMatches == 1)
+        *pstrRetPath = Pf_JoinNativeName(strFolder, strMatch);
+    else
+        *pstrRetPath = strWritten;
+    return true;
 }
 
 int Pf_NativePath(const std::string& strPath, std::string* pstrRetPath)
@@ -60,21 +78,18 @@ int Pf_NativePath(const std::string& strPath, std::string* pstrRetPath)
         vecParts.push_back(strPart);
 
     std::string strResult = bAbsolute ? "/" : "";
-    bool bExisting = true;
-    for (size_t i = 0; i < vecParts.size(); ++i) {
-        std::string strName = bExisting ? _ResolveComponent(strResult, vecParts[i]) : vecParts[i];
-        std::string strNext;
-        if (strResult.empty())
-            strNext = strName;
-        else if (strResult == "/")
-            strNext = "/" + strName;
-        else
-            strNext = strResult + "/" + strName;
-        if (bExisting) {
-            struct stat st;
-            bExisting = lstat(strNext.c_str(), &st) == 0;
+    if (!vecParts.empty()) {
+        std::string strFolder = strResult;
+        for (size_t i = 0; i + 1 < vecParts.size(); ++i)
+            strFolder = Pf_JoinNativeName(strFolder, vecParts[i]);
+        std::string strWritten = Pf_JoinNativeName(strFolder, vecParts.back());
+        if (!_ResolveQuickly(strWritten, strFolder, vecParts.back(), &strResult)) {
+            bool bExisting = true;
+            for (const std::string& strName : vecParts) {
+                std::string strFound = bExisting ? _ResolveComponent(strResult, strName, &bExisting) : strName;
+                strResult = Pf_JoinNativeName(strResult, strFound);
+            }
         }
-        strResult = strNext;
     }
     if (bTrailing && !strResult.empty() && strResult != "/")
         strResult += '/';
