@@ -1,4 +1,4 @@
-// Views of a read-only file mapping, and the CRC-32 of a file chained over them.
+// Views of a read-only file mapping, and the CRC-32 of a file read in chunks.
 #include "foundation/file_mapping.h"
 
 #include "foundation/crc32.h"
@@ -6,8 +6,15 @@
 #include "platform/file.h"
 #include "platform/mapping.h"
 
+#include <algorithm>
+#include <memory>
+#include <new>
+
 // The largest view tried first; smaller ones follow when the system refuses.
 static const uint32_t s_uMaxViewSize = 0x20000000;
+// The file CRC reads this much at a time: small enough to stay in the cache
+// between the read and the CRC.
+static const uint32_t s_uReadChunkSize = 256 * 1024;
 
 Rv_FileMapping::Rv_FileMapping()
     : m_hFile(nullptr), m_hMapping(nullptr), m_uFileSize(0), m_uGranularity(0), m_uOffset(0),
@@ -115,6 +122,7 @@ int Rv_FileMapping::GetData(uint32_t uOffset, uint32_t uSize, void** ppvRetData)
 {
     int nResult = 0;
     bool bInside = false;
+    uint64_t ullCurrentSize = 0;
 
     RVLOG_PROCESS_ERROR(ppvRetData);
     *ppvRetData = nullptr;
@@ -127,6 +135,10 @@ int Rv_FileMapping::GetData(uint32_t uOffset, uint32_t uSize, void** ppvRetData)
     RVLOG_PROCESS_ERROR(uOffset >= m_uOffset);
     RVLOG_PROCESS_ERROR(uOffset < m_uOffset + m_uMappingSize);
     RVLOG_PROCESS_ERROR(m_uOffset + m_uMappingSize - uOffset >= uSize);
+    // The file may have been cut since the view was made: pages past its
+    // end would fault on the caller's first touch.
+    RVLOG_PROCESS_ERROR(Pf_GetMapFileSize(m_hFile, &ullCurrentSize));
+    RVLOG_PROCESS_ERROR((uint64_t)uOffset + uSize <= ullCurrentSize);
 
     *ppvRetData = m_pbyData + (uOffset - m_uOffset);
     nResult = 1;
@@ -137,29 +149,44 @@ Exit0:
 int Rv_GetFileCRC(const char* cszFileName, uint32_t* puRetCRC)
 {
     int nResult = 0;
-    Rv_FileMapping fileMapping;
+    int nRetCode = 0;
+    Pf_MapFile* hFile = nullptr;
+    uint64_t ullSize = 0;
+    uint32_t uFileSizeHigh = 0;
     uint32_t uCRC = 0;
-    uint32_t uDone = 0;
+    uint64_t ullDone = 0;
     uint32_t uPart = 0;
-    void* pvData = nullptr;
+    std::unique_ptr<unsigned char[]> pbyChunk;
 
     RVLOG_PROCESS_ERROR(cszFileName && cszFileName[0]);
     RVLOG_PROCESS_ERROR(puRetCRC);
 
-    RVLOG_PROCESS_ERROR(fileMapping.Init(cszFileName));
-    // Chained over views of at most the largest view size, so every size works.
-    while (uDone < fileMapping.GetFileSize()) {
-        uPart = fileMapping.GetFileSize() - uDone;
-        if (uPart > s_uMaxViewSize)
-            uPart = s_uMaxViewSize;
-        RVLOG_PROCESS_ERROR(fileMapping.GetData(uDone, uPart, &pvData));
-        uCRC = Rv_CRC32(uCRC, pvData, uPart);
-        uDone += uPart;
+    // Read in chunks, not mapped: a file that another program cuts while it
+    // is read gives a failed read here, where a view would fault.
+    hFile = Pf_OpenMapFile(cszFileName, 0);
+    RVLOG_PROCESS_ERROR(hFile);
+    RVLOG_PROCESS_ERROR(Pf_GetMapFileSize(hFile, &ullSize));
+    uFileSizeHigh = (uint32_t)(ullSize >> 32);
+    RVLOG_PROCESS_ERROR(uFileSizeHigh == 0 && "Not support the file that size bigger than 2G.");
+    if (ullSize) {
+        pbyChunk.reset(new (std::nothrow) unsigned char[s_uReadChunkSize]);
+        RVLOG_PROCESS_ERROR(pbyChunk);
+    }
+    while (ullDone < ullSize) {
+        uPart = (uint32_t)std::min<uint64_t>(ullSize - ullDone, s_uReadChunkSize);
+        nRetCode = Pf_ReadMapFile(hFile, ullDone, pbyChunk.get(), uPart);
+        if (!nRetCode)
+            RvLog_Write(RVLOG_DEBUG, "Failed to read file %s at %llu, GetLastError() = %d", cszFileName, (unsigned long long)ullDone,
+                        Pf_GetLastError());
+        RVLOG_PROCESS_ERROR(nRetCode);
+        uCRC = Rv_CRC32(uCRC, pbyChunk.get(), uPart);
+        ullDone += uPart;
     }
     *puRetCRC = uCRC;
 
     nResult = 1;
 Exit0:
-    fileMapping.UnInit();
+    if (hFile)
+        Pf_CloseMapFile(hFile);
     return nResult;
 }

@@ -1,5 +1,5 @@
-// The data files of a package: their names, new empty data files, plain
-// reads for backups, and the mapped writes of an update.
+// The data files of a package: their names, new empty data files (blocks
+// reserved, then filled by plain writes), and plain reads for backups.
 #include "package/data_file.h"
 
 #include "package/folder_helpers.h"
@@ -12,9 +12,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 
-static const uint64_t s_ullViewChunkSize = 10 * 1024 * 1024;   // views that fill a new file
+static const uint64_t s_ullFillChunkSize = 4 * 1024 * 1024;   // writes that fill a new file
 
 int Rv_GetDataFilePath(char16_t* pszRetFilePath, unsigned uRetFilePathLen, const char16_t* pcszDirectory,
                        const char16_t* pcszFileNamePrefix, uint32_t uIndex)
@@ -44,39 +45,14 @@ static std::u16string _FolderOf(const std::u16string& strPath)
     return uPos == 0 ? u"/" : strPath.substr(0, uPos);
 }
 
-// Fills [0, size) of a read-write mapping with 0xCE through views of 10 MiB.
-static int _FillMappingWithEmptyBytes(IRv_FileMapping* piFileMapping, uint64_t ullSize)
-{
-    int nResult = 0;
-    HRESULT hrRetCode = E_FAIL;
-    IRv_FileBuffer* piFileBuffer = nullptr;
-    uint64_t ullOffset = 0;
-
-    while (ullOffset < ullSize) {
-        // No view for an empty remainder: size 0 would mean "to the end".
-        uint64_t ullChunk = std::min(s_ullViewChunkSize, ullSize - ullOffset);
-        hrRetCode = piFileMapping->MapView(ullOffset, (uint32_t)ullChunk, &piFileBuffer);
-        RVPK_COM_PROCESS_ERROR(hrRetCode);
-        RVPK_PROCESS_ERROR(piFileBuffer->GetData() && "pbyFileBuffer");
-        memset(piFileBuffer->GetData(), RVPK_EMPTY_BYTE, (size_t)ullChunk);
-        Rv_ComRelease(piFileBuffer);
-        ullOffset += ullChunk;
-    }
-    nResult = 1;
-Exit0:
-    Rv_ComRelease(piFileBuffer);
-    return nResult;
-}
-
 int Rv_CreateEmptyDataFile(const char16_t* pcszDataFilePath, uint64_t ullEmptyDataSize)
 {
     int nResult = 0;
     int nRetCode = 0;
-    HRESULT hrRetCode = E_FAIL;
     std::u16string strTempPath;
     FILE* fpDataFile = nullptr;
-    IRv_FileManager* piFileManager = nullptr;
-    IRv_FileMapping* piFileMapping = nullptr;
+    std::unique_ptr<unsigned char[]> pbyEmpty;
+    uint64_t ullDone = 0;
     int bTempCreated = 0;
 
     RVPK_ASSERT_EXIT(pcszDataFilePath);
@@ -91,21 +67,24 @@ int Rv_CreateEmptyDataFile(const char16_t* pcszDataFilePath, uint64_t ullEmptyDa
         Rv_LogPrintf(u"Error: open file failed. pcszDataFilePath = %s", strTempPath.c_str());
     RVPK_PROCESS_ERROR(fpDataFile);
     bTempCreated = 1;
-    nRetCode = fseeko(fpDataFile, (off_t)(ullEmptyDataSize - 1), SEEK_SET) == 0 && fputc(0, fpDataFile) != EOF;
+    // Every block is reserved first: a disk without room for the whole file
+    // fails here, before a byte is written.
+    nRetCode = Pf_ReserveStream(fpDataFile, ullEmptyDataSize);
+    if (!nRetCode)
+        Rv_LogPrintf(u"ERROR: no room for the data file. pcszDataFilePath = %s, ErrCode = %u", strTempPath.c_str(),
+                     (unsigned)Pf_GetLastError());
     RVPK_PROCESS_ERROR(nRetCode && "nRetCode == 0");
-    nRetCode = Rv_CloseWrittenFile(&fpDataFile, 0);
-    RVPK_PROCESS_ERROR(nRetCode);
-
-    hrRetCode = Rv_CreateOutsidePackageFileManager(nullptr, &piFileManager);
-    RVPK_COM_PROCESS_ERROR(hrRetCode);
-    hrRetCode = piFileManager->CreateFileMapping(strTempPath.c_str(), RV_FILE_MAPPING_MODE_READ_WRITE, &piFileMapping);
-    if (FAILED(hrRetCode))
-        Rv_LogPrintf(u"ERROR: CreateFileMapping failed. pcszDataFilePath = %s", strTempPath.c_str());
-    RVPK_COM_PROCESS_ERROR(hrRetCode);
-    nRetCode = _FillMappingWithEmptyBytes(piFileMapping, ullEmptyDataSize);
-    RVPK_PROCESS_ERROR(nRetCode);
-    Rv_ComRelease(piFileMapping);
-    nRetCode = Rv_SyncFile(strTempPath.c_str());
+    // Filled with 0xCE by plain writes of large chunks.
+    pbyEmpty.reset(new (std::nothrow) unsigned char[(size_t)std::min(ullEmptyDataSize, s_ullFillChunkSize)]);
+    RVPK_PROCESS_ERROR(pbyEmpty && "pbyFileBuffer");
+    memset(pbyEmpty.get(), RVPK_EMPTY_BYTE, (size_t)std::min(ullEmptyDataSize, s_ullFillChunkSize));
+    while (ullDone < ullEmptyDataSize) {
+        size_t uChunk = (size_t)std::min(s_ullFillChunkSize, ullEmptyDataSize - ullDone);
+        nRetCode = fwrite(pbyEmpty.get(), uChunk, 1, fpDataFile) == 1;
+        RVPK_PROCESS_ERROR(nRetCode && "uRetCode == 1");
+        ullDone += uChunk;
+    }
+    nRetCode = Rv_CloseWrittenFile(&fpDataFile, 1);
     RVPK_PROCESS_ERROR(nRetCode && "Rv_SyncFile");
     Pf_CrashPoint();
     nRetCode = Rv_MoveFileOverwrite(strTempPath.c_str(), pcszDataFilePath);
@@ -115,8 +94,6 @@ int Rv_CreateEmptyDataFile(const char16_t* pcszDataFilePath, uint64_t ullEmptyDa
     RVPK_PROCESS_ERROR(nRetCode && "Rv_SyncDirectory");
     nResult = 1;
 Exit0:
-    Rv_ComRelease(piFileMapping);
-    Rv_ComRelease(piFileManager);
     if (fpDataFile)
         fclose(fpDataFile);
     if (bTempCreated)

@@ -61,7 +61,8 @@ private:
     std::vector<FILE*> m_fpDataFileArray;
 };
 
-// All writes of an update, through read-write mappings of the data files.
+// All writes of an update, to the data files opened as read-write mappings,
+// with plain reads and writes (IRv_FileMapping::Read and Write).
 class Rv_DataFileWriter {
 public:
     Rv_DataFileWriter() = default;

@@ -34,24 +34,28 @@ std::vector<Rv_AddressRange>::const_iterator _FirstEndingAfter(const std::vector
 }
 }
 
+// Copies a range from one data file to another with plain reads and writes,
+// through a buffer of at most 10 MiB.
 int Rv_DataFileWriter::_CopyBetween(IRv_FileMapping* piSrc, uint64_t ullSrcOffset, IRv_FileMapping* piDest, uint64_t ullDestOffset,
                                     uint64_t ullSize)
 {
     int nResult = 0;
     HRESULT hrRetCode = E_FAIL;
-    IRv_FileBuffer* piSrcView = nullptr;
-    IRv_FileBuffer* piDestView = nullptr;
+    const uint64_t ullChunkSize = 10 * 1024 * 1024;
+    std::unique_ptr<unsigned char[]> pbyChunk(new (std::nothrow) unsigned char[std::min(ullSize, ullChunkSize)]);
+    uint64_t ullDone = 0;
 
-    hrRetCode = piSrc->MapView(ullSrcOffset, (uint32_t)ullSize, &piSrcView);
-    RVPK_COM_PROCESS_ERROR(hrRetCode);
-    hrRetCode = piDest->MapView(ullDestOffset, (uint32_t)ullSize, &piDestView);
-    RVPK_COM_PROCESS_ERROR(hrRetCode);
-    RVPK_PROCESS_ERROR_QUOTING(piDestView->GetData(), "piDestFileBuffer");
-    memcpy(piDestView->GetData(), piSrcView->GetData(), (size_t)ullSize);
+    RVPK_PROCESS_ERROR_QUOTING(pbyChunk, "pbyChunk");
+    while (ullDone < ullSize) {
+        uint32_t uChunk = (uint32_t)std::min(ullChunkSize, ullSize - ullDone);
+        hrRetCode = piSrc->Read(ullSrcOffset + ullDone, uChunk, pbyChunk.get());
+        RVPK_COM_PROCESS_ERROR(hrRetCode);
+        hrRetCode = piDest->Write(ullDestOffset + ullDone, uChunk, pbyChunk.get());
+        RVPK_COM_PROCESS_ERROR(hrRetCode);
+        ullDone += uChunk;
+    }
     nResult = 1;
 Exit0:
-    Rv_ComRelease(piDestView);
-    Rv_ComRelease(piSrcView);
     return nResult;
 }
 
@@ -62,7 +66,6 @@ int Rv_DataFileWriter::BatchMoveMoveDataBlock(const std::vector<RVPK_MOVE_DATA_B
     HRESULT hrRetCode = E_FAIL;
     std::vector<Rv_BatchMoveItem> vecItems;
     std::vector<Rv_AddressRange> vecDestRanges;
-    IRv_FileBuffer* piView = nullptr;
 
     RVPK_ASSERT_EXIT(!m_FileMappingArray.empty());
     // Every move is checked before anything is written.
@@ -101,10 +104,8 @@ int Rv_DataFileWriter::BatchMoveMoveDataBlock(const std::vector<RVPK_MOVE_DATA_B
             continue;
         Item.pbySnapshot.reset(new (std::nothrow) unsigned char[Item.Move.ullSize]);
         RVPK_PROCESS_ERROR_QUOTING(Item.pbySnapshot, "snapshot of an overwritten source");
-        hrRetCode = Item.piSrc->MapView(Item.ullSrcOffset, (uint32_t)Item.Move.ullSize, &piView);
+        hrRetCode = Item.piSrc->Read(Item.ullSrcOffset, (uint32_t)Item.Move.ullSize, Item.pbySnapshot.get());
         RVPK_COM_PROCESS_ERROR(hrRetCode);
-        memcpy(Item.pbySnapshot.get(), piView->GetData(), (size_t)Item.Move.ullSize);
-        Rv_ComRelease(piView);
     }
 
     // The destinations, in address order.
@@ -114,11 +115,8 @@ int Rv_DataFileWriter::BatchMoveMoveDataBlock(const std::vector<RVPK_MOVE_DATA_B
     for (Rv_BatchMoveItem& Item : vecItems) {
         m_vecDirtyFlags[Item.uDestIndex] = 1;
         if (Item.pbySnapshot) {
-            hrRetCode = Item.piDest->MapView(Item.ullDestOffset, (uint32_t)Item.Move.ullSize, &piView);
+            hrRetCode = Item.piDest->Write(Item.ullDestOffset, (uint32_t)Item.Move.ullSize, Item.pbySnapshot.get());
             RVPK_COM_PROCESS_ERROR(hrRetCode);
-            RVPK_PROCESS_ERROR_QUOTING(piView->GetData(), "piDestFileBuffer");
-            memcpy(piView->GetData(), Item.pbySnapshot.get(), (size_t)Item.Move.ullSize);
-            Rv_ComRelease(piView);
         } else {
             nRetCode = _CopyBetween(Item.piSrc, Item.ullSrcOffset, Item.piDest, Item.ullDestOffset, Item.Move.ullSize);
             RVPK_PROCESS_ERROR(nRetCode);
@@ -147,6 +145,5 @@ int Rv_DataFileWriter::BatchMoveMoveDataBlock(const std::vector<RVPK_MOVE_DATA_B
     }
     nResult = 1;
 Exit0:
-    Rv_ComRelease(piView);
     return nResult;
 }

@@ -1,5 +1,7 @@
-// The data-file writer: every write of an update goes through read-write
-// mappings of the data files; changed files are synced and stamped.
+// The data-file writer: every write of an update goes to the data files
+// opened as read-write mappings, with plain reads and writes of large chunks
+// (the bytes are only copied, so views would add nothing but page faults);
+// changed files are synced and stamped.
 #include "package/data_file.h"
 
 #include "package/folder_helpers.h"
@@ -202,26 +204,22 @@ Exit0:
     return nResult;
 }
 
-// Copies a range in or out through one view of the data file.
-static int _CopyView(IRv_FileMapping* piMapping, uint64_t ullOffset, uint64_t ullSize, const void* pvIn, void* pvOut)
+// Copies a range into the data file (pvIn) or out of it (pvOut) with plain
+// reads and writes: a view would only add page faults to the copy.
+static int _CopyData(IRv_FileMapping* piMapping, uint64_t ullOffset, uint64_t ullSize, const void* pvIn, void* pvOut)
 {
     int nResult = 0;
     HRESULT hrRetCode = E_FAIL;
-    IRv_FileBuffer* piView = nullptr;
 
     RVPK_ASSERT_EXIT(ullSize > 0 && ullSize <= UINT32_MAX);
-    hrRetCode = piMapping->MapView(ullOffset, (uint32_t)ullSize, &piView);
-    RVPK_COM_PROCESS_ERROR(hrRetCode);
-    RVPK_PROCESS_ERROR(piView->GetData() && "pbyDestDataBuffer");
+    RVPK_ASSERT_EXIT(pvIn || pvOut);
     if (pvIn)
-        memcpy(piView->GetData(), pvIn, (size_t)ullSize);
-    else if (pvOut)
-        memcpy(pvOut, piView->GetData(), (size_t)ullSize);
+        hrRetCode = piMapping->Write(ullOffset, (uint32_t)ullSize, pvIn);
     else
-        memset(piView->GetData(), RVPK_EMPTY_BYTE, (size_t)ullSize);
+        hrRetCode = piMapping->Read(ullOffset, (uint32_t)ullSize, pvOut);
+    RVPK_COM_PROCESS_ERROR(hrRetCode);
     nResult = 1;
 Exit0:
-    Rv_ComRelease(piView);
     return nResult;
 }
 
@@ -239,7 +237,7 @@ int Rv_DataFileWriter::WriteData(uint64_t ullAddress, uint64_t ullSize, const vo
     nRetCode = _GetMapping(ullAddress, ullSize, &piMapping, &ullOffset, &uIndex);
     RVPK_PROCESS_ERROR(nRetCode);
     m_vecDirtyFlags[uIndex] = 1;
-    nRetCode = _CopyView(piMapping, ullOffset, ullSize, pbyDataBuffer, nullptr);
+    nRetCode = _CopyData(piMapping, ullOffset, ullSize, pbyDataBuffer, nullptr);
     RVPK_PROCESS_ERROR(nRetCode);
     m_vecChangedFlags[uIndex] = 1;
     nResult = 1;
@@ -258,10 +256,15 @@ int Rv_DataFileWriter::_FillEmpty(uint64_t ullAddress, uint64_t ullSize)
 
     nRetCode = _GetMapping(ullAddress, ullSize, &piMapping, &ullOffset, &uIndex);
     RVPK_PROCESS_ERROR(nRetCode);
+    if (!m_pbyEmptyBuffer) {
+        m_pbyEmptyBuffer = new (std::nothrow) unsigned char[s_ullEmptyBlockSize];
+        RVPK_PROCESS_ERROR(m_pbyEmptyBuffer);
+        memset(m_pbyEmptyBuffer, RVPK_EMPTY_BYTE, s_ullEmptyBlockSize);
+    }
     m_vecDirtyFlags[uIndex] = 1;
     while (ullDone < ullSize) {
         uint64_t ullChunk = std::min(s_ullEmptyBlockSize, ullSize - ullDone);
-        nRetCode = _CopyView(piMapping, ullOffset + ullDone, ullChunk, m_pbyEmptyBuffer, nullptr);
+        nRetCode = _CopyData(piMapping, ullOffset + ullDone, ullChunk, m_pbyEmptyBuffer, nullptr);
         RVPK_PROCESS_ERROR(nRetCode);
         ullDone += ullChunk;
     }
@@ -277,11 +280,6 @@ int Rv_DataFileWriter::RemoveData(uint64_t ullAddress, uint64_t ullSize)
 
     RVPK_ASSERT_EXIT(!m_FileMappingArray.empty());
     RVPK_ASSERT_EXIT(ullSize > 0);
-    if (!m_pbyEmptyBuffer) {
-        m_pbyEmptyBuffer = new (std::nothrow) unsigned char[s_ullEmptyBlockSize];
-        RVPK_PROCESS_ERROR(m_pbyEmptyBuffer);
-        memset(m_pbyEmptyBuffer, RVPK_EMPTY_BYTE, s_ullEmptyBlockSize);
-    }
     nRetCode = _FillEmpty(ullAddress, ullSize);
     RVPK_PROCESS_ERROR(nRetCode);
     m_vecChangedFlags[ullAddress / m_ullMaxSizePerDataFile] = 1;   // the range was checked by the fill
@@ -317,12 +315,12 @@ int Rv_DataFileWriter::MoveDataBlock(uint64_t ullSrcAddress, uint64_t ullSize, u
     m_vecDirtyFlags[uDestDataFileIndex] = 1;
     while (ullDone < ullSize) {
         uint64_t ullChunk = std::min(s_ullMoveChunkSize, ullSize - ullDone);
-        nRetCode = _CopyView(piSrcFileMapping, ullSrcOffset + ullDone, ullChunk, nullptr, pbyChunk);
+        nRetCode = _CopyData(piSrcFileMapping, ullSrcOffset + ullDone, ullChunk, nullptr, pbyChunk);
         RVPK_PROCESS_ERROR(nRetCode);
-        nRetCode = _CopyView(piDestFileMapping, ullDestOffset + ullDone, ullChunk, pbyChunk, nullptr);
+        nRetCode = _CopyData(piDestFileMapping, ullDestOffset + ullDone, ullChunk, pbyChunk, nullptr);
         RVPK_PROCESS_ERROR(nRetCode);
         m_vecChangedFlags[uDestDataFileIndex] = 1;
-        nRetCode = _CopyView(piSrcFileMapping, ullSrcOffset + ullDone, ullChunk, nullptr, nullptr);
+        nRetCode = _FillEmpty(ullSrcAddress + ullDone, ullChunk);
         RVPK_PROCESS_ERROR(nRetCode);
         m_vecChangedFlags[uSrcDataFielIndex] = 1;
         ullDone += ullChunk;

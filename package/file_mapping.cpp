@@ -62,6 +62,8 @@ public:
     uint32_t Release() override;
     HRESULT MapView(uint64_t ullOffset, uint32_t uSize, IRv_FileBuffer** ppRetBuffer) override;
     HRESULT GetFileInfo(Rv_FileInfo* pRetFileInfo) override;
+    HRESULT Read(uint64_t ullOffset, uint32_t uSize, void* pvRetData) override { return _Copy(ullOffset, uSize, nullptr, pvRetData); }
+    HRESULT Write(uint64_t ullOffset, uint32_t uSize, const void* pvData) override { return _Copy(ullOffset, uSize, pvData, nullptr); }
 
     virtual HRESULT Init(const std::string& strPath, uint32_t uMode);
     virtual void UnInit();
@@ -69,6 +71,8 @@ public:
     void ResetRefCount() { m_uRefCount = 1; }
 
 private:
+    HRESULT _Copy(uint64_t ullOffset, uint32_t uSize, const void* pvIn, void* pvOut);
+
     std::atomic<uint32_t> m_uRefCount{1};
     uint32_t m_uMode = 0;
     uint32_t m_uViewAccess = RV_VIEW_ACCESS_READ;
@@ -243,6 +247,26 @@ HRESULT Rv_OutsidePackageFileMapping::MapView(uint64_t ullOffset, uint32_t uSize
 Exit0:
     if (pBuffer)
         s_FileBufferCache.Give(pBuffer);
+    return hrResult;
+}
+
+// A read (pvOut) or a write (pvIn) through the file, checked as a view would be.
+HRESULT Rv_OutsidePackageFileMapping::_Copy(uint64_t ullOffset, uint32_t uSize, const void* pvIn, void* pvOut)
+{
+    HRESULT hrResult = E_FAIL;
+    int nRetCode = 0;
+
+    RVPK_ASSERT_EXIT(m_hFile);
+    RVPK_ASSERT_EXIT(pvIn || pvOut);
+    RVPK_ASSERT_EXIT(!pvIn || m_uViewAccess == RV_VIEW_ACCESS_WRITE);
+    RVPK_ASSERT_EXIT(ullOffset <= m_ullFileSize && uSize <= m_ullFileSize - ullOffset && "ullOffset + uSize <= m_ullFileSize");
+    nRetCode = pvIn ? Pf_WriteMapFile(m_hFile, ullOffset, pvIn, uSize) : Pf_ReadMapFile(m_hFile, ullOffset, pvOut, uSize);
+    if (!nRetCode)
+        Rv_LogPrintf(u"ERROR: %s failed. ullOffset = %llu, uSize = %u, ErrCode = %u", pvIn ? u"WriteFile" : u"ReadFile",
+                     (unsigned long long)ullOffset, (unsigned)uSize, (unsigned)Pf_GetLastError());
+    RVPK_PROCESS_ERROR(nRetCode);
+    hrResult = S_OK;
+Exit0:
     return hrResult;
 }
 

@@ -7,7 +7,8 @@
 //
 // A view holds a reference on its mapping, so a mapping may be released while
 // views of it are still in use. Views are bounds-checked against the file's
-// size at the time the mapping was opened.
+// size at the time the mapping was opened, and the blocks under a writable
+// view are reserved when it is made (a full disk fails MapView).
 #pragma once
 #include "package/buffer.h"
 
@@ -43,6 +44,13 @@ struct IRv_FileMapping : IUnknown {
     // inside the file.
     virtual HRESULT MapView(uint64_t ullOffset, uint32_t uSize, IRv_FileBuffer** ppRetBuffer) = 0;
     virtual HRESULT GetFileInfo(Rv_FileInfo* pRetFileInfo) = 0;
+    // Copies uSize bytes at ullOffset out of the file or into it through the
+    // file itself, not a view: where the bytes are only copied, this costs
+    // no page faults, and a file cut under the caller gives E_FAIL instead
+    // of a fault. The range must lie inside the file as it was opened, and
+    // inside the file as it is now; writes need the read-write mode.
+    virtual HRESULT Read(uint64_t ullOffset, uint32_t uSize, void* pvRetData) = 0;
+    virtual HRESULT Write(uint64_t ullOffset, uint32_t uSize, const void* pvData) = 0;
 };
 
 struct IRv_FileManager : IUnknown {

@@ -71,11 +71,17 @@ static int _WriteBatchData(Rv_DataFileWriter* pDataFileWriter, uint64_t ullMaxSi
     int nResult = 0;
     int nRetCode = 0;
     unsigned char* pbyNext = pbyWriteBuffer;
+    bool bInPlace = true;
 
     RVPK_PROCESS_ERROR(!rBatchAddDataHandleList.empty());
     std::stable_sort(rBatchAddDataHandleList.begin(), rBatchAddDataHandleList.end(),
                      [](const Rv_BatchAddDataHandle& A, const Rv_BatchAddDataHandle& B) { return A.Item.ullAddress < B.Item.ullAddress; });
-    for (Rv_BatchAddDataHandle& Handle : rBatchAddDataHandleList) {
+    // Items that already lie in target order in the read buffer are written
+    // from there: copying them would only move the same bytes.
+    for (size_t i = 1; i < rBatchAddDataHandleList.size() && bInPlace; ++i)
+        bInPlace = rBatchAddDataHandleList[i].pbyData == rBatchAddDataHandleList[i - 1].pbyData + rBatchAddDataHandleList[i - 1].Item.ullSize;
+    for (size_t i = 0; i < rBatchAddDataHandleList.size() && !bInPlace; ++i) {
+        Rv_BatchAddDataHandle& Handle = rBatchAddDataHandleList[i];
         std::copy(Handle.pbyData, Handle.pbyData + Handle.Item.ullSize, pbyNext);
         Handle.pbyData = pbyNext;
         pbyNext += Handle.Item.ullSize;

@@ -666,3 +666,19 @@ int Pf_WriteFileAtomic(const std::string& strPath, const std::string& strData)
     _FsyncPath(_ParentOf(strNative), O_RDONLY | O_DIRECTORY);
     return 1;
 }
+
+int Pf_ReserveStream(FILE* fp, uint64_t ullSize)
+{
+    int nError = 0;
+    if (!fp || ullSize == 0 || ullSize > (uint64_t)INT64_MAX) {
+        errno = EINVAL;
+        return 0;
+    }
+    if (fflush(fp) != 0)
+        return 0;
+    do
+        nError = posix_fallocate(fileno(fp), 0, (off_t)ullSize);
+    while (nError == EINTR);
+    errno = nError;
+    return nError == 0;
+}

@@ -92,4 +92,8 @@ int Pf_WriteFileAtomic(const std::string& strPath, const std::string& strData);
 // Writes the whole buffer to a descriptor, retrying short writes; reads until
 // the buffer is full or the end. Both return 1 on success.
 int Pf_WriteAll(int nFd, const void* pvData, size_t uSize);
+// Reserves the disk blocks of the first ullSize bytes of an open stream's
+// file, which grows to that size when it is shorter, so that writing them
+// later cannot fail for want of room. A full disk fails it with ENOSPC.
+int Pf_ReserveStream(FILE* fp, uint64_t ullSize);
 int Pf_ReadFull(int nFd, void* pvData, size_t uSize, size_t* puRetRead);

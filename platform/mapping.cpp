@@ -39,6 +39,20 @@ static int _FdSize(int nFd, uint64_t* pullRetSize)
     return 1;
 }
 
+// Reserves the blocks of [offset, offset + size) of a file (posix_fallocate
+// gives the error instead of setting errno).
+static int _Reserve(int nFd, uint64_t ullOffset, uint64_t ullSize)
+{
+    int nError = 0;
+    do
+        nError = posix_fallocate(nFd, (off_t)ullOffset, (off_t)ullSize);
+    while (nError == EINTR);
+    if (nError == 0)
+        return 1;
+    errno = nError;
+    return 0;
+}
+
 Pf_MapFile* Pf_OpenMapFile(const std::string& strPath, int bWritable)
 {
     int nFd = Pf_Open(strPath, bWritable ? O_RDWR : O_RDONLY);
@@ -61,6 +75,61 @@ int Pf_GetMapFileSize(Pf_MapFile* pFile, uint64_t* pullRetSize)
         return 0;
     }
     return _FdSize(pFile->nFd, pullRetSize);
+}
+
+int Pf_ReadMapFile(Pf_MapFile* pFile, uint64_t ullOffset, void* pvData, size_t uSize)
+{
+    unsigned char* pbyData = (unsigned char*)pvData;
+    if (!pFile || (!pvData && uSize) || ullOffset > (uint64_t)INT64_MAX || uSize > (uint64_t)INT64_MAX - ullOffset) {
+        errno = EINVAL;
+        return 0;
+    }
+    while (uSize) {
+        ssize_t nRead = pread(pFile->nFd, pbyData, uSize, (off_t)ullOffset);
+        if (nRead < 0 && errno == EINTR)
+            continue;
+        if (nRead < 0)
+            return 0;
+        if (nRead == 0) {
+            errno = ERANGE;   // the file ends before the range does
+            return 0;
+        }
+        pbyData += nRead;
+        ullOffset += (uint64_t)nRead;
+        uSize -= (size_t)nRead;
+    }
+    return 1;
+}
+
+int Pf_WriteMapFile(Pf_MapFile* pFile, uint64_t ullOffset, const void* pvData, size_t uSize)
+{
+    const unsigned char* pbyData = (const unsigned char*)pvData;
+    uint64_t ullFileSize = 0;
+    if (!pFile || !pFile->bWritable || (!pvData && uSize)) {
+        errno = pFile && !pFile->bWritable ? EACCES : EINVAL;
+        return 0;
+    }
+    if (!_FdSize(pFile->nFd, &ullFileSize))
+        return 0;
+    if (ullOffset > ullFileSize || uSize > ullFileSize - ullOffset) {
+        errno = ERANGE;
+        return 0;
+    }
+    while (uSize) {
+        ssize_t nWritten = pwrite(pFile->nFd, pbyData, uSize, (off_t)ullOffset);
+        if (nWritten < 0 && errno == EINTR)
+            continue;
+        if (nWritten < 0)
+            return 0;
+        if (nWritten == 0) {
+            errno = EIO;
+            return 0;
+        }
+        pbyData += nWritten;
+        ullOffset += (uint64_t)nWritten;
+        uSize -= (size_t)nWritten;
+    }
+    return 1;
 }
 
 void Pf_CloseMapFile(Pf_MapFile* pFile)
@@ -128,6 +197,10 @@ static int _MapView(Pf_Mapping* pMapping, uint64_t ullOffset, size_t uSize, int 
         errno = ERANGE;
         return 0;
     }
+    // A page of a shared writable view that has no block behind it faults
+    // when the disk is full; reserved now, that is an error of this call.
+    if (bWritable && !_Reserve(pMapping->nFd, ullOffset, uSize))
+        return 0;
     void* pvView = mmap(nullptr, uSize, (bWritable || bCopyOnWrite) ? (PROT_READ | PROT_WRITE) : PROT_READ,
                         bCopyOnWrite ? MAP_PRIVATE : MAP_SHARED, pMapping->nFd, (off_t)ullOffset);
     if (pvView == MAP_FAILED)

@@ -93,3 +93,27 @@ TEST(Pf_Mapping, WritableMappingGrowsTheFileAndWritesThrough)
     EXPECT_EQ("head", strData.substr(0, 4));
     EXPECT_EQ("tail", strData.substr(uGranularity, 4));
 }
+
+TEST(Pf_Mapping, ReadsAndWritesThroughTheFileStayInsideItsCurrentSize)
+{
+    Rv_TestTempDir dir;
+    Rv_TestWriteFile(dir.File("f"), "0123456789");
+    Pf_MapFile* pFile = Pf_OpenMapFile(dir.File("f"), 1);
+    ASSERT_TRUE(pFile);
+    char szBuf[16] = "";
+    ASSERT_TRUE(Pf_ReadMapFile(pFile, 2, szBuf, 3));
+    EXPECT_EQ("234", std::string(szBuf, 3));
+    ASSERT_TRUE(Pf_WriteMapFile(pFile, 8, "AB", 2));
+    EXPECT_FALSE(Pf_ReadMapFile(pFile, 8, szBuf, 3));     // the file ends first
+    EXPECT_FALSE(Pf_WriteMapFile(pFile, 9, "CD", 2));     // a write never grows the file
+    ASSERT_EQ(0, truncate(dir.File("f").c_str(), 4));     // cut under the caller
+    EXPECT_FALSE(Pf_ReadMapFile(pFile, 2, szBuf, 3));
+    EXPECT_FALSE(Pf_WriteMapFile(pFile, 2, "xyz", 3));
+    Pf_CloseMapFile(pFile);
+    EXPECT_EQ("0123", Rv_TestReadFile(dir.File("f")));
+
+    pFile = Pf_OpenMapFile(dir.File("f"), 0);
+    ASSERT_TRUE(pFile);
+    EXPECT_FALSE(Pf_WriteMapFile(pFile, 0, "x", 1));       // opened read-only
+    Pf_CloseMapFile(pFile);
+}
