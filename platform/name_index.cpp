@@ -68,6 +68,7 @@ struct _State {
     std::mutex mutex;
     int nInotify = -1;
     bool bInotifyFailed = false;
+    bool bForgetAfterFork = false;  // a forked child drops the parent's indexes at its first lookup
     uint64_t ullClock = 0;
     size_t uNames = 0;  // in all indexes
     std::map<std::pair<dev_t, ino_t>, std::unique_ptr<_FolderIndex>> mapFolders;
@@ -80,6 +81,9 @@ std::atomic<uint64_t> s_ullListings{0};
 
 // Across fork the lock is taken, so that the child never inherits it held;
 // the child drops everything, since it shares the parent's inotify queue.
+// The handler in the child only closes the queue: memory may not be freed
+// there (the allocator's locks may still be held until fork returns), so the
+// indexes are dropped at the child's first lookup.
 void _LockForFork()
 {
     s_pState->mutex.lock();
@@ -102,8 +106,11 @@ void _ForgetAll(_State* pState)
 
 void _ResetInChild()
 {
-    _ForgetAll(s_pState);
+    if (s_pState->nInotify >= 0)
+        close(s_pState->nInotify);
+    s_pState->nInotify = -1;
     s_pState->bInotifyFailed = false;
+    s_pState->bForgetAfterFork = true;
     s_pState->mutex.unlock();
 }
 
@@ -383,6 +390,10 @@ int Pf_FindNameWithoutCase(const std::string& strDir, const struct stat* pDirSta
 
     _State* pState = _GetState();
     std::unique_lock<std::mutex> lock(pState->mutex);
+    if (pState->bForgetAfterFork) {
+        _ForgetAll(pState);
+        pState->bForgetAfterFork = false;
+    }
     if (pState->nInotify < 0 && !pState->bInotifyFailed) {
         pState->nInotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         pState->bInotifyFailed = pState->nInotify < 0;
