@@ -1,9 +1,9 @@
 // The reporting service's address (and any other service's), fixed or taken
-// from the simulated machine.
+// from the run's setting.
 #include "transfer/report_service.h"
 
 #include "foundation/log.h"
-#include "platform/sim.h"
+#include "platform/service_setting.h"
 
 const char RV_REPORT_SERVICE_HOST[] = "report.refitter.net";
 
@@ -31,7 +31,7 @@ int Rv_GetServiceAddress(const char* cszFact, const char* cszDefaultHost, std::s
     RVLOG_PROCESS_ERROR(pstrRetHost);
     RVLOG_PROCESS_ERROR(pnRetPort);
 
-    if (!Pf_SimRead(cszFact, &strFact))
+    if (!Pf_ReadServiceSetting(cszFact, &strFact))
         strFact = cszDefaultHost;
     uColon = strFact.find(':');
     strHost = strFact.substr(0, uColon);

@@ -1,9 +1,10 @@
 // Runs of the built Refitter.exe outside the simulated machine: no
 // RV_SIM_ROOT, the home, XDG folders and registry store in the test's folder,
-// the update server on loopback. Started without a terminal the run ends by
-// itself once the update has ended; on a terminal a person answers the
-// message boxes, and the terminal's mode is as it was after the run, also
-// when a signal ends it and after the self-update's hand-over.
+// the update server and the report services on loopback. Started without a
+// terminal the run ends by itself once the update has ended; on a terminal a
+// person answers the message boxes, and the terminal's mode is as it was
+// after the run, also when a signal ends it and after the self-update's
+// hand-over.
 #include "platform/file.h"
 #include "tests/e2e/terminal_session.h"
 #include "tests/support/http_server.h"
@@ -26,7 +27,8 @@
 namespace {
 
 const char* const s_aszEnvironment[] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR",
-                                        "RV_REGISTRY_DIR", "RV_SIM_ROOT", "RV_EVENT_PREFIX"};
+                                        "RV_REGISTRY_DIR", "RV_SIM_ROOT", "RV_EVENT_PREFIX", "RV_REPORT_SERVICE",
+                                        "RV_CHANNEL_SERVICE"};
 
 class RealMachineRun : public ::testing::Test {
 protected:
@@ -55,12 +57,10 @@ protected:
         Rv_TestRun("cp '" RV_BINARY_DIR "/bin/Refitter.exe' '" + Client("Refitter.exe") + "'", &nStatus);
         ASSERT_EQ(0, nStatus);
         Rv_TestWriteFile(Client("version.cfg"), Rv_TestVersionCfg("1.0"));
-        // The client's own DirectX installer, as the client ships it: nothing
-        // is fetched for DirectX.
-        Rv_TestWriteFile(Client("3rdParty/dx9_43/Jun2010_d3dx9_43_x86.cab"), "cab");
-        Rv_TestWriteFile(Client("3rdParty/dx9_43/DXSETUP.exe"), "#!/bin/sh\nexit 0\n");
-        chmod(Client("3rdParty/dx9_43/DXSETUP.exe").c_str(), 0755);
         m_Server.Start();
+        // The reports go to the test's own server.
+        setenv("RV_REPORT_SERVICE", m_Server.HostPort().c_str(), 1);
+        setenv("RV_CHANNEL_SERVICE", m_Server.HostPort().c_str(), 1);
         Rv_TestWriteFile(Client("refitter.ini"), "[server_1]\nip=" + m_Server.Url("/") + "\n");
     }
     void TearDown() override

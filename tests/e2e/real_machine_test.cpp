@@ -1,6 +1,7 @@
 // Runs of the built Refitter.exe as a launcher starts it on a real machine:
 // no simulated machine at all (the user's stores, the runtime folder and
-// the home kept in the test's folder, the update server on loopback), no
+// the home kept in the test's folder, the update server and the report
+// services on loopback), no
 // standard streams, and command-line values that are not our events.
 #include "tests/e2e/update_run_fixture.h"
 
@@ -28,7 +29,9 @@ protected:
         Rv_TestRun("cd / && env -u RV_SIM_ROOT -u RV_EVENT_PREFIX -u RV_CRASH_AT_STEP HOME='" + strHome +
                        "' XDG_DATA_HOME='" + strHome + "/.local/share' XDG_CONFIG_HOME='" + strHome +
                        "/.config' XDG_CACHE_HOME='" + strHome + "/.cache' XDG_RUNTIME_DIR='" +
-                       m_Dir.File("runtime") + "' RV_REGISTRY_DIR='" + m_Dir.File("registry") + "' timeout 120 '" +
+                       m_Dir.File("runtime") + "' RV_REGISTRY_DIR='" + m_Dir.File("registry") +
+                       "' RV_REPORT_SERVICE='" + m_Server.HostPort() + "' RV_CHANNEL_SERVICE='" + m_Server.HostPort() +
+                       "' timeout 120 '" +
                        Client("Refitter.exe") + "' " + strArguments + " </dev/null >/dev/null 2>&1",
                    &nStatus);
         return nStatus;
@@ -57,7 +60,10 @@ TEST_F(LauncherRun, UpToDateClientQuitsWithoutDirectXOrBoxes)
     EXPECT_EQ(0, RunUnsimulated("-q")) << Logs();
     EXPECT_EQ(1u, m_Server.RequestsFor("/zhcn/autoupdateentry.txt").size()) << Logs();
     EXPECT_FALSE(Requested("dx9_43.zip"));
+    // The reports went to the test's own service, none to the built-in one.
+    EXPECT_TRUE(Requested("/gamereport/"));
     std::string strLogs = Logs();
+    EXPECT_EQ(std::string::npos, strLogs.find("report.refitter.net")) << strLogs;
     EXPECT_NE(std::string::npos, strLogs.find(s_cszLatestText)) << strLogs;
     EXPECT_EQ(std::string::npos, strLogs.find("MessageBox ")) << strLogs;
     EXPECT_NE(std::string::npos, strLogs.find("Refitter exit !")) << strLogs;

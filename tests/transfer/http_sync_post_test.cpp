@@ -243,3 +243,22 @@ TEST_F(HttpSyncPost, ServiceAddress)
         }
     }
 }
+
+// Outside a simulated machine the environment names the service, and it
+// wins over a simulated machine's fact.
+TEST_F(HttpSyncPost, ServiceAddressFromTheEnvironment)
+{
+    SetService("sim.example.test:81");
+    setenv("RV_REPORT_SERVICE", "127.0.0.1:8181", 1);
+    std::string strHost;
+    int nPort = 0;
+    EXPECT_EQ(1, Rv_GetReportService(&strHost, &nPort));
+    EXPECT_EQ("127.0.0.1", strHost);
+    EXPECT_EQ(8181, nPort);
+    setenv("RV_REPORT_SERVICE", "a b", 1);
+    EXPECT_EQ(0, Rv_GetReportService(&strHost, &nPort));
+    unsetenv("RV_REPORT_SERVICE");
+    EXPECT_EQ(1, Rv_GetReportService(&strHost, &nPort));
+    EXPECT_EQ("sim.example.test", strHost);
+    EXPECT_EQ(81, nPort);
+}
