@@ -124,6 +124,18 @@ private:
     std::vector<Pending> m_vecPending;
 };
 
+// A text without its blanks: texts that differ only there (a moving arrow)
+// say the same.
+static std::string _WithoutBlanks(const std::string& strText)
+{
+    std::string strOut;
+    for (char c : strText) {
+        if (c != ' ' && c != '\t')
+            strOut += c;
+    }
+    return strOut;
+}
+
 // Headless: logs what the movie is told, each command once while it repeats
 // (texts that differ only in blanks, as a moving arrow, count as the same),
 // and acts as a player who closes the window once the host's work has ended:
@@ -164,16 +176,6 @@ public:
     }
 
 private:
-    static std::string _WithoutBlanks(const std::string& strText)
-    {
-        std::string strOut;
-        for (char c : strText) {
-            if (c != ' ' && c != '\t')
-                strOut += c;
-        }
-        return strOut;
-    }
-
     std::map<std::string, std::string> m_mapLastLogged;
     int m_bEnded = 0;
     uint64_t m_ullNextClose = 0;
@@ -211,8 +213,9 @@ public:
         } else if (command.strName == "SetTxtM") {
             m_strStatus = strFirst;
         } else if (command.strName == "SetTxtVersion") {
-            // Once the work has ended the line stays as it is.
-            if (m_bEnded)
+            // Once the work has ended a moving arrow stays where it is; a
+            // new text (the installed version's name) is still shown.
+            if (m_bEnded && _WithoutBlanks(strFirst) == _WithoutBlanks(m_strVersion))
                 return;
             m_strVersion = strFirst;
         } else if (command.strName == "ProgressPercent") {
