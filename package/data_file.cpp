@@ -56,7 +56,7 @@ int Rv_CreateEmptyDataFile(const char16_t* pcszDataFilePath, uint64_t ullEmptyDa
     int bTempCreated = 0;
 
     RVPK_ASSERT_EXIT(pcszDataFilePath);
-    RVPK_ASSERT_EXIT(ullEmptyDataSize > 0 && "uEmptyDataSize > 0");
+    RVPK_ASSERT_EXIT_QUOTING(ullEmptyDataSize > 0, "uEmptyDataSize > 0");
     RVPK_ASSERT_EXIT(ullEmptyDataSize <= UINT32_MAX);
     // Made aside and renamed into place, so that a kill never leaves a data
     // file of the final name that is short or not yet filled.
@@ -73,25 +73,25 @@ int Rv_CreateEmptyDataFile(const char16_t* pcszDataFilePath, uint64_t ullEmptyDa
     if (!nRetCode)
         Rv_LogPrintf(u"ERROR: no room for the data file. pcszDataFilePath = %s, ErrCode = %u", strTempPath.c_str(),
                      (unsigned)Pf_GetLastError());
-    RVPK_PROCESS_ERROR(nRetCode && "nRetCode == 0");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "nRetCode == 0");
     // Filled with 0xCE by plain writes of large chunks.
     pbyEmpty.reset(new (std::nothrow) unsigned char[(size_t)std::min(ullEmptyDataSize, s_ullFillChunkSize)]);
-    RVPK_PROCESS_ERROR(pbyEmpty && "pbyFileBuffer");
+    RVPK_PROCESS_ERROR_QUOTING(pbyEmpty, "pbyFileBuffer");
     memset(pbyEmpty.get(), RVPK_EMPTY_BYTE, (size_t)std::min(ullEmptyDataSize, s_ullFillChunkSize));
     while (ullDone < ullEmptyDataSize) {
         size_t uChunk = (size_t)std::min(s_ullFillChunkSize, ullEmptyDataSize - ullDone);
         nRetCode = fwrite(pbyEmpty.get(), uChunk, 1, fpDataFile) == 1;
-        RVPK_PROCESS_ERROR(nRetCode && "uRetCode == 1");
+        RVPK_PROCESS_ERROR_QUOTING(nRetCode, "uRetCode == 1");
         ullDone += uChunk;
     }
     nRetCode = Rv_CloseWrittenFile(&fpDataFile, 1);
-    RVPK_PROCESS_ERROR(nRetCode && "Rv_SyncFile");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Rv_SyncFile");
     Pf_CrashPoint();
     nRetCode = Rv_MoveFileOverwrite(strTempPath.c_str(), pcszDataFilePath);
-    RVPK_PROCESS_ERROR(nRetCode && "Rv_MoveFileOverwrite");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Rv_MoveFileOverwrite");
     bTempCreated = 0;
     nRetCode = Rv_SyncDirectory(_FolderOf(pcszDataFilePath).c_str());
-    RVPK_PROCESS_ERROR(nRetCode && "Rv_SyncDirectory");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Rv_SyncDirectory");
     nResult = 1;
 Exit0:
     if (fpDataFile)
@@ -129,10 +129,10 @@ int Rv_DataFileReader::Init(const char16_t* pcszDirectory, const char16_t* pcszF
     RVPK_ASSERT_EXIT(pcszDirectory);
     RVPK_ASSERT_EXIT(pcszFileNamePrefix);
     RVPK_ASSERT_EXIT(ullMaxSizePerDataFile > 0);
-    RVPK_ASSERT_EXIT(ullMaxSizePerDataFile <= UINT32_MAX);
     RVPK_ASSERT_EXIT(uFileCount > 0);
     RVPK_ASSERT_EXIT(m_fpDataFileArray.empty());
-    RVPK_ASSERT_EXIT(Rv_IsSafeFileName(pcszFileNamePrefix) && "pcszFileNamePrefix");
+    RVPK_ASSERT_EXIT(ullMaxSizePerDataFile <= UINT32_MAX);
+    RVPK_ASSERT_EXIT_QUOTING(Rv_IsSafeFileName(pcszFileNamePrefix), "pcszFileNamePrefix");
     m_wstrDirectory = pcszDirectory;
     m_wstrFileNamePrefix = pcszFileNamePrefix;
     m_ullMaxSizePerDataFile = ullMaxSizePerDataFile;
@@ -174,9 +174,10 @@ int Rv_DataFileReader::ReadRawData(uint64_t ullAddress, uint64_t ullSize, IRv_Bu
     RVPK_ASSERT_EXIT(ppRetBuffer);
     _SplitAddress(ullAddress, m_ullMaxSizePerDataFile, &uDataFielIndex, &ullOffset);
     RVPK_PROCESS_ERROR(uDataFielIndex < m_fpDataFileArray.size());
-    // Checked before the buffer is sized: the range stays inside its data file.
+    // Checked before the buffer is sized: the range stays inside its data
+    // file, and one that runs past its end fails as the read would.
     RVPK_PROCESS_ERROR(ullSize <= m_ullMaxSizePerDataFile);
-    RVPK_PROCESS_ERROR(ullSize <= m_ullMaxSizePerDataFile - ullOffset);
+    RVPK_PROCESS_ERROR_QUOTING(ullSize <= m_ullMaxSizePerDataFile - ullOffset, "uReadCount == 1");
     hrRetCode = Rv_CreateBuffer((uint32_t)ullSize, &piBuffer);
     RVPK_COM_PROCESS_ERROR(hrRetCode);
     RVPK_PROCESS_ERROR_QUOTING(fseeko(m_fpDataFileArray[uDataFielIndex], (off_t)ullOffset, SEEK_SET) == 0, "nRetCode == 0");

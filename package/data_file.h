@@ -97,8 +97,10 @@ public:
 
 private:
     // The mapping of the data file holding [address, address + size): the
-    // range must lie inside one data file and fit one view.
-    int _GetMapping(uint64_t ullAddress, uint64_t ullSize, IRv_FileMapping** ppiRetMapping, uint64_t* pullRetOffset, uint32_t* puRetIndex);
+    // range must lie inside one data file and fit one view. cszIndexText is
+    // the caller's words for the check of the file's index.
+    int _GetMapping(uint64_t ullAddress, uint64_t ullSize, const char* cszIndexText, IRv_FileMapping** ppiRetMapping, uint64_t* pullRetOffset,
+                    uint32_t* puRetIndex);
     int _FillEmpty(uint64_t ullAddress, uint64_t ullSize);
     int _CopyBetween(IRv_FileMapping* piSrc, uint64_t ullSrcOffset, IRv_FileMapping* piDest, uint64_t ullDestOffset, uint64_t ullSize);
     int _OpenMapping(uint32_t uIndex, const std::u16string& strPath);

@@ -68,19 +68,31 @@ int Rv_DataFileWriter::BatchMoveMoveDataBlock(const std::vector<RVPK_MOVE_DATA_B
     std::vector<Rv_AddressRange> vecDestRanges;
 
     RVPK_ASSERT_EXIT(!m_FileMappingArray.empty());
-    // Every move is checked before anything is written.
-    for (const RVPK_MOVE_DATA_BLOCK& Move : rMoveList) {
-        Rv_BatchMoveItem Item{Move, nullptr, 0, 0, nullptr, 0, 0, nullptr};
+    // Every move is checked before anything is written: the sources in
+    // source order, then the destinations in destination order.
+    for (const RVPK_MOVE_DATA_BLOCK& Move : rMoveList)
+        vecItems.push_back(Rv_BatchMoveItem{Move, nullptr, 0, 0, nullptr, 0, 0, nullptr});
+    std::stable_sort(vecItems.begin(), vecItems.end(), [](const Rv_BatchMoveItem& A, const Rv_BatchMoveItem& B) {
+        return A.Move.ullSrcAddress < B.Move.ullSrcAddress;
+    });
+    for (Rv_BatchMoveItem& Item : vecItems) {
         // A move of nothing has no range to check, and a caller would still
         // move its directory entries.
-        RVPK_PROCESS_ERROR_QUOTING(Move.ullSize != 0, "ullSize != 0");
-        RVPK_PROCESS_ERROR_QUOTING(Move.ullSrcAddress != Move.ullDestAddress, "itMoveDataItem->ullSrcAddress != itMoveDataItem->ullDestAddress");
-        nRetCode = _GetMapping(Move.ullSrcAddress, Move.ullSize, &Item.piSrc, &Item.ullSrcOffset, &Item.uSrcIndex);
+        RVPK_PROCESS_ERROR_QUOTING(Item.Move.ullSize != 0, "ullSize != 0");
+        RVPK_PROCESS_ERROR_QUOTING(Item.Move.ullSrcAddress != Item.Move.ullDestAddress,
+                                   "itMoveDataItem->ullSrcAddress != itMoveDataItem->ullDestAddress");
+        nRetCode = _GetMapping(Item.Move.ullSrcAddress, Item.Move.ullSize, "uSrcDataFielIndex < m_FileMappingArray.size()", &Item.piSrc,
+                               &Item.ullSrcOffset, &Item.uSrcIndex);
         RVPK_PROCESS_ERROR(nRetCode);
-        nRetCode = _GetMapping(Move.ullDestAddress, Move.ullSize, &Item.piDest, &Item.ullDestOffset, &Item.uDestIndex);
+    }
+    std::stable_sort(vecItems.begin(), vecItems.end(), [](const Rv_BatchMoveItem& A, const Rv_BatchMoveItem& B) {
+        return A.Move.ullDestAddress < B.Move.ullDestAddress;
+    });
+    for (Rv_BatchMoveItem& Item : vecItems) {
+        nRetCode = _GetMapping(Item.Move.ullDestAddress, Item.Move.ullSize, "uDestDataFileIndex < m_FileMappingArray.size()", &Item.piDest,
+                               &Item.ullDestOffset, &Item.uDestIndex);
         RVPK_PROCESS_ERROR(nRetCode);
-        vecDestRanges.push_back({Move.ullDestAddress, Move.ullDestAddress + Move.ullSize});
-        vecItems.push_back(std::move(Item));
+        vecDestRanges.push_back({Item.Move.ullDestAddress, Item.Move.ullDestAddress + Item.Move.ullSize});
     }
     // The union of the destinations, sorted and merged.
     std::sort(vecDestRanges.begin(), vecDestRanges.end(),
@@ -108,10 +120,7 @@ int Rv_DataFileWriter::BatchMoveMoveDataBlock(const std::vector<RVPK_MOVE_DATA_B
         RVPK_COM_PROCESS_ERROR(hrRetCode);
     }
 
-    // The destinations, in address order.
-    std::stable_sort(vecItems.begin(), vecItems.end(), [](const Rv_BatchMoveItem& A, const Rv_BatchMoveItem& B) {
-        return A.Move.ullDestAddress < B.Move.ullDestAddress;
-    });
+    // The destinations, in address order (as the list already is).
     for (Rv_BatchMoveItem& Item : vecItems) {
         m_vecDirtyFlags[Item.uDestIndex] = 1;
         if (Item.pbySnapshot) {

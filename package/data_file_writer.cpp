@@ -72,7 +72,7 @@ int Rv_DataFileWriter::Init(const char16_t* pcszDirectory, const char16_t* pcszF
     RVPK_ASSERT_EXIT(pcszDirectory);
     RVPK_ASSERT_EXIT(pcszFileNamePrefix);
     RVPK_ASSERT_EXIT(m_FileMappingArray.empty());
-    RVPK_ASSERT_EXIT(Rv_IsSafeFileName(pcszFileNamePrefix) && "pcszFileNamePrefix");
+    RVPK_ASSERT_EXIT_QUOTING(Rv_IsSafeFileName(pcszFileNamePrefix), "pcszFileNamePrefix");
     // 0 would divide by zero in the address split; above 32 bits the data
     // files could not be created at their size.
     RVPK_ASSERT_EXIT(ullMaxSizePerDataFile > 0);
@@ -151,10 +151,10 @@ int Rv_DataFileWriter::SyncDataFiles()
         if (!m_vecDirtyFlags[i])
             continue;
         nRetCode = Rv_SyncFile(m_vecDataFilePaths[i].c_str());
-        RVPK_PROCESS_ERROR(nRetCode && "Rv_SyncFile(data file)");
+        RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Rv_SyncFile(data file)");
     }
     nRetCode = Rv_SyncDirectory(m_wstrDirectory.c_str());
-    RVPK_PROCESS_ERROR(nRetCode && "Rv_SyncDirectory");
+    RVPK_PROCESS_ERROR_QUOTING(nRetCode, "Rv_SyncDirectory");
     nResult = 1;
 Exit0:
     return nResult;
@@ -182,8 +182,8 @@ Exit0:
     return nResult;
 }
 
-int Rv_DataFileWriter::_GetMapping(uint64_t ullAddress, uint64_t ullSize, IRv_FileMapping** ppiRetMapping, uint64_t* pullRetOffset,
-                                   uint32_t* puRetIndex)
+int Rv_DataFileWriter::_GetMapping(uint64_t ullAddress, uint64_t ullSize, const char* cszIndexText, IRv_FileMapping** ppiRetMapping,
+                                   uint64_t* pullRetOffset, uint32_t* puRetIndex)
 {
     int nResult = 0;
     uint64_t ullIndex = 0;
@@ -192,10 +192,11 @@ int Rv_DataFileWriter::_GetMapping(uint64_t ullAddress, uint64_t ullSize, IRv_Fi
     RVPK_ASSERT_EXIT(m_ullMaxSizePerDataFile > 0);
     ullIndex = ullAddress / m_ullMaxSizePerDataFile;
     ullOffset = ullAddress % m_ullMaxSizePerDataFile;
-    RVPK_PROCESS_ERROR(ullIndex < m_FileMappingArray.size() && "uDataFielIndex < m_FileMappingArray.size()");
-    // A range never spills into the next data file.
-    RVPK_PROCESS_ERROR(ullSize <= m_ullMaxSizePerDataFile - ullOffset);
-    RVPK_PROCESS_ERROR(m_FileMappingArray[ullIndex] && "piFileMapping");
+    RVPK_PROCESS_ERROR_QUOTING(ullIndex < m_FileMappingArray.size(), cszIndexText);
+    RVPK_PROCESS_ERROR_QUOTING(m_FileMappingArray[ullIndex], "piFileMapping");
+    // A range never spills into the next data file: it fails as a view past
+    // the file's end would.
+    RVPK_ASSERT_EXIT_QUOTING(ullSize <= m_ullMaxSizePerDataFile - ullOffset, "ullOffset + uSize <= m_ullFileSize");
     *ppiRetMapping = m_FileMappingArray[ullIndex];
     *pullRetOffset = ullOffset;
     *puRetIndex = (uint32_t)ullIndex;
@@ -234,7 +235,7 @@ int Rv_DataFileWriter::WriteData(uint64_t ullAddress, uint64_t ullSize, const vo
     RVPK_ASSERT_EXIT(!m_FileMappingArray.empty());
     RVPK_ASSERT_EXIT(ullSize > 0);
     RVPK_ASSERT_EXIT(pbyDataBuffer);
-    nRetCode = _GetMapping(ullAddress, ullSize, &piMapping, &ullOffset, &uIndex);
+    nRetCode = _GetMapping(ullAddress, ullSize, "uDataFielIndex < m_FileMappingArray.size()", &piMapping, &ullOffset, &uIndex);
     RVPK_PROCESS_ERROR(nRetCode);
     m_vecDirtyFlags[uIndex] = 1;
     nRetCode = _CopyData(piMapping, ullOffset, ullSize, pbyDataBuffer, nullptr);
@@ -254,13 +255,13 @@ int Rv_DataFileWriter::_FillEmpty(uint64_t ullAddress, uint64_t ullSize)
     uint32_t uIndex = 0;
     uint64_t ullDone = 0;
 
-    nRetCode = _GetMapping(ullAddress, ullSize, &piMapping, &ullOffset, &uIndex);
-    RVPK_PROCESS_ERROR(nRetCode);
     if (!m_pbyEmptyBuffer) {
         m_pbyEmptyBuffer = new (std::nothrow) unsigned char[s_ullEmptyBlockSize];
         RVPK_PROCESS_ERROR(m_pbyEmptyBuffer);
         memset(m_pbyEmptyBuffer, RVPK_EMPTY_BYTE, s_ullEmptyBlockSize);
     }
+    nRetCode = _GetMapping(ullAddress, ullSize, "uDataFielIndex < m_FileMappingArray.size()", &piMapping, &ullOffset, &uIndex);
+    RVPK_PROCESS_ERROR(nRetCode);
     m_vecDirtyFlags[uIndex] = 1;
     while (ullDone < ullSize) {
         uint64_t ullChunk = std::min(s_ullEmptyBlockSize, ullSize - ullDone);
@@ -303,11 +304,26 @@ int Rv_DataFileWriter::MoveDataBlock(uint64_t ullSrcAddress, uint64_t ullSize, u
 
     RVPK_ASSERT_EXIT(ullSize != 0);
     RVPK_ASSERT_EXIT(ullSrcAddress != ullDestAddress);
-    // The ranges may not overlap (written so that no sum wraps).
-    RVPK_ASSERT_EXIT(ullDestAddress < ullSrcAddress ? ullSrcAddress - ullDestAddress >= ullSize : ullDestAddress - ullSrcAddress >= ullSize);
-    nRetCode = _GetMapping(ullSrcAddress, ullSize, &piSrcFileMapping, &ullSrcOffset, &uSrcDataFielIndex);
+    // The ranges may not overlap: the destination may not begin inside the
+    // source, nor the source inside the destination (written so that no sum
+    // wraps).
+    RVPK_ASSERT_EXIT_QUOTING(ullDestAddress < ullSrcAddress || ullDestAddress - ullSrcAddress >= ullSize,
+                             "ullDestAddress >= ullSrcAddress + ullSize || ullDestAddress < ullSrcAddress");
+    RVPK_ASSERT_EXIT_QUOTING(ullSrcAddress < ullDestAddress || ullSrcAddress - ullDestAddress >= ullSize,
+                             "ullSrcAddress >= ullDestAddress + ullSize || ullSrcAddress < ullDestAddress");
+    // Both files are checked before either range.
+    RVPK_ASSERT_EXIT(m_ullMaxSizePerDataFile > 0);
+    RVPK_PROCESS_ERROR_QUOTING(ullSrcAddress / m_ullMaxSizePerDataFile < m_FileMappingArray.size(),
+                               "uSrcDataFielIndex < m_FileMappingArray.size()");
+    RVPK_PROCESS_ERROR_QUOTING(ullDestAddress / m_ullMaxSizePerDataFile < m_FileMappingArray.size(),
+                               "uDestDataFileIndex < m_FileMappingArray.size()");
+    RVPK_PROCESS_ERROR_QUOTING(m_FileMappingArray[ullSrcAddress / m_ullMaxSizePerDataFile], "piSrcFileMapping");
+    RVPK_PROCESS_ERROR_QUOTING(m_FileMappingArray[ullDestAddress / m_ullMaxSizePerDataFile], "piDestFileMapping");
+    nRetCode = _GetMapping(ullSrcAddress, ullSize, "uSrcDataFielIndex < m_FileMappingArray.size()", &piSrcFileMapping, &ullSrcOffset,
+                           &uSrcDataFielIndex);
     RVPK_PROCESS_ERROR(nRetCode);
-    nRetCode = _GetMapping(ullDestAddress, ullSize, &piDestFileMapping, &ullDestOffset, &uDestDataFileIndex);
+    nRetCode = _GetMapping(ullDestAddress, ullSize, "uDestDataFileIndex < m_FileMappingArray.size()", &piDestFileMapping, &ullDestOffset,
+                           &uDestDataFileIndex);
     RVPK_PROCESS_ERROR(nRetCode);
     pbyChunk = new (std::nothrow) unsigned char[std::min(ullSize, s_ullMoveChunkSize)];
     RVPK_PROCESS_ERROR(pbyChunk);

@@ -161,6 +161,8 @@ int _RecoverDataFileIfNeeded(const char16_t* pcszPackageDirectory, const RVPK_DA
         uint64_t ullAddress = Section.ullAddress;
         uint64_t ullRemainSize = Section.ullSize;
         // A segment of size 0 was saved with no bytes: nothing to restore.
+        // The backup gives every listed segment a record, so refusing one
+        // here would leave such an update in state 2 for good.
         if (ullRemainSize == 0)
             continue;
         RVPK_PROCESS_ERROR_QUOTING(fseeko(fpFile, (off_t)Section.ullOffsetInBackupFile, SEEK_SET) == 0, "uRetCode == 0");

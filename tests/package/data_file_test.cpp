@@ -38,6 +38,15 @@ protected:
         return strAll;
     }
     int OpenWriter(uint32_t uCount) { return m_Writer.Init(Folder().c_str(), u"pak", s_ullMax, uCount); }
+    // The first failed check logged since the last Clear, without its line
+    // number and function: "RVLOG_PROCESS_ERROR(<expression>)".
+    std::string FirstCheck()
+    {
+        for (const std::string& strLine : m_Log.Lines())
+            if (strLine.rfind("RVLOG_", 0) == 0)
+                return strLine.substr(0, strLine.find(" at line "));
+        return "(no failed check)";
+    }
 
     Rv_TestTempDir m_Dir;
     Rv_TestPackageLog m_Log;
@@ -100,18 +109,22 @@ TEST_F(DataFileTest, ReaderSplitsAddressesAndRefusesRangesOutsideAFile)
     struct Case {
         uint64_t ullAddress;
         uint64_t ullSize;
+        const char* cszCheck;
     } aCases[] = {
-        {4 * s_ullMax, 1},                   // past the last file
-        {s_ullMax - 5, 10},                  // would spill into the next file
-        {0, s_ullMax + 1},
-        {0, 0},
-        {UINT64_MAX, 1},
-        {0, (uint64_t)UINT32_MAX + 10},      // refused before any buffer is sized
+        {4 * s_ullMax, 1, "RVLOG_PROCESS_ERROR(uDataFielIndex < m_fpDataFileArray.size())"},   // past the last file
+        {s_ullMax - 5, 10, "RVLOG_PROCESS_ERROR(uReadCount == 1)"},                             // would spill into the next file
+        {0, s_ullMax + 1, "RVLOG_PROCESS_ERROR(ullSize <= m_ullMaxSizePerDataFile)"},
+        {0, 0, "RVLOG_ASSERT_EXIT(ullSize > 0)"},
+        {UINT64_MAX, 1, "RVLOG_PROCESS_ERROR(uDataFielIndex < m_fpDataFileArray.size())"},
+        // Refused before any buffer is sized.
+        {0, (uint64_t)UINT32_MAX + 10, "RVLOG_PROCESS_ERROR(ullSize <= m_ullMaxSizePerDataFile)"},
     };
     for (const Case& c : aCases) {
         piBuffer = nullptr;
+        m_Log.Clear();
         EXPECT_FALSE(Reader.ReadRawData(c.ullAddress, c.ullSize, &piBuffer)) << c.ullAddress << "+" << c.ullSize;
         EXPECT_EQ(piBuffer, nullptr);
+        EXPECT_EQ(FirstCheck(), c.cszCheck) << c.ullAddress << "+" << c.ullSize << "\n" << m_Log.All();
     }
     Reader.Uninit();
     // Bad settings and a missing file.
@@ -134,25 +147,65 @@ TEST_F(DataFileTest, WriterRefusesBadSettingsAndBadRangesWithoutChangingAByte)
     EXPECT_FALSE(Writer.Init(Folder().c_str(), u"pak", s_ullMax, 3));
     EXPECT_TRUE(m_Log.Has("ERROR: CreateFileMapping failed. szDataFilePath = "));
 
+    // Each refusal names the first check that failed.
+    const char* cszRange = "RVLOG_ASSERT_EXIT(ullOffset + uSize <= m_ullFileSize)";
+    const char* cszIndex = "RVLOG_PROCESS_ERROR(uDataFielIndex < m_FileMappingArray.size())";
+    const char* cszSrcIndex = "RVLOG_PROCESS_ERROR(uSrcDataFielIndex < m_FileMappingArray.size())";
+    const char* cszDestIndex = "RVLOG_PROCESS_ERROR(uDestDataFileIndex < m_FileMappingArray.size())";
     ASSERT_TRUE(OpenWriter(2));
-    EXPECT_FALSE(m_Writer.WriteData(s_ullMax - 2, 4, "abcd"));   // across two files
-    EXPECT_FALSE(m_Writer.WriteData(2 * s_ullMax, 1, "a"));
-    EXPECT_FALSE(m_Writer.WriteData(0, 0, "a"));
-    EXPECT_FALSE(m_Writer.RemoveData(s_ullMax - 1, 2));
-    EXPECT_FALSE(m_Writer.RemoveData(UINT64_MAX - 1, 1));
+    struct WriteCase {
+        int bRemove;
+        uint64_t ullAddress, ullSize;
+        const char* cszCheck;
+    } aWrites[] = {
+        {0, s_ullMax - 2, 4, cszRange},   // across two files
+        {0, 2 * s_ullMax, 1, cszIndex},
+        {0, 0, 0, "RVLOG_ASSERT_EXIT(ullSize > 0)"},
+        {1, s_ullMax - 1, 2, cszRange},
+        {1, UINT64_MAX - 1, 1, cszIndex},
+    };
+    for (const WriteCase& c : aWrites) {
+        m_Log.Clear();
+        EXPECT_FALSE(c.bRemove ? m_Writer.RemoveData(c.ullAddress, c.ullSize) : m_Writer.WriteData(c.ullAddress, c.ullSize, "abcd"));
+        EXPECT_EQ(FirstCheck(), c.cszCheck) << c.bRemove << " " << c.ullAddress << "+" << c.ullSize << "\n" << m_Log.All();
+    }
     struct MoveCase {
         uint64_t ullSrc, ullSize, ullDest;
+        const char* cszCheck;
     } aMoves[] = {
-        {100, 50, 120}, {120, 50, 100}, {100, 50, 100}, {100, 0, 500},
-        {100, 50, 2 * s_ullMax}, {2 * s_ullMax, 1, 0}, {s_ullMax - 10, 20, 0}, {0, 20, UINT64_MAX - 5},
+        {100, 50, 120, "RVLOG_ASSERT_EXIT(ullDestAddress >= ullSrcAddress + ullSize || ullDestAddress < ullSrcAddress)"},
+        {120, 50, 100, "RVLOG_ASSERT_EXIT(ullSrcAddress >= ullDestAddress + ullSize || ullSrcAddress < ullDestAddress)"},
+        {100, 50, 100, "RVLOG_ASSERT_EXIT(ullSrcAddress != ullDestAddress)"},
+        {100, 0, 500, "RVLOG_ASSERT_EXIT(ullSize != 0)"},
+        {100, 50, 2 * s_ullMax, cszDestIndex},
+        {2 * s_ullMax, 1, 0, cszSrcIndex},
+        {s_ullMax - 10, 20, 0, cszRange},
+        {0, 20, UINT64_MAX - 5, cszDestIndex},
+        {s_ullMax - 10, 20, 5 * s_ullMax, cszDestIndex},   // both files are checked before either range
     };
-    for (const MoveCase& c : aMoves)
+    for (const MoveCase& c : aMoves) {
+        m_Log.Clear();
         EXPECT_FALSE(m_Writer.MoveDataBlock(c.ullSrc, c.ullSize, c.ullDest)) << c.ullSrc << " " << c.ullDest;
-    EXPECT_FALSE(m_Writer.BatchMoveMoveDataBlock({{0, 100, 10}, {200, 2 * s_ullMax, 10}}));
-    EXPECT_FALSE(m_Writer.BatchMoveMoveDataBlock({{0, 100, 10}, {300, 300, 10}}));
-    // A move of nothing is refused like a single one, whatever its addresses.
-    EXPECT_FALSE(m_Writer.BatchMoveMoveDataBlock({{0, 100, 10}, {1000, 999999999, 0}}));
-    EXPECT_FALSE(m_Writer.BatchMoveMoveDataBlock({{0, 10, 0}, {20, 40, 5}}));
+        EXPECT_EQ(FirstCheck(), c.cszCheck) << c.ullSrc << " " << c.ullSize << " " << c.ullDest << "\n" << m_Log.All();
+    }
+    struct BatchCase {
+        std::vector<RVPK_MOVE_DATA_BLOCK> vecMoves;
+        const char* cszCheck;
+    } aBatches[] = {
+        {{{0, 100, 10}, {200, 2 * s_ullMax, 10}}, cszDestIndex},
+        {{{0, 100, 10}, {300, 300, 10}}, "RVLOG_PROCESS_ERROR(itMoveDataItem->ullSrcAddress != itMoveDataItem->ullDestAddress)"},
+        // A move of nothing is refused like a single one, whatever its addresses.
+        {{{0, 100, 10}, {1000, 999999999, 0}}, "RVLOG_PROCESS_ERROR(ullSize != 0)"},
+        {{{0, 10, 0}, {20, 40, 5}}, "RVLOG_PROCESS_ERROR(ullSize != 0)"},
+        // Every source is checked before any destination.
+        {{{100, 5 * s_ullMax, 10}, {3 * s_ullMax, 0, 10}}, cszSrcIndex},
+        {{{0, 100, 10}, {s_ullMax - 5, 200, 10}}, cszRange},
+    };
+    for (const BatchCase& c : aBatches) {
+        m_Log.Clear();
+        EXPECT_FALSE(m_Writer.BatchMoveMoveDataBlock(c.vecMoves));
+        EXPECT_EQ(FirstCheck(), c.cszCheck) << m_Log.All();
+    }
     ASSERT_TRUE(m_Writer.Uninit());
     EXPECT_EQ(Image(2), strBefore);
 }

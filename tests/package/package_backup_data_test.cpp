@@ -33,6 +33,16 @@ TEST(DataBackup, RollbackRestoresSavedRangesAndKeepsADamagedBackup)
     Rv_TestWriteFile(Dir.File("pak0.DAT"), std::string(1000, 'X'));
     Rv_TestWriteFile(Dir.File("pak1.DAT"), std::string(1000, 'Y'));
     const std::string strBackup = Rv_TestReadFile(Dir.File("BackupData"));
+    // The segment of size 0 got a record of its own: the rollback must take
+    // such a record, or an update that lists one could never be rolled back.
+    RVPK_BACKUP_DATA_FILE_HEADER Header;
+    RVPK_BACKUP_DATA_SECTION aSections[3];
+    ASSERT_GE(strBackup.size(), sizeof(Header) + sizeof(aSections));
+    memcpy(&Header, strBackup.data(), sizeof(Header));
+    memcpy(aSections, strBackup.data() + sizeof(Header), sizeof(aSections));
+    EXPECT_EQ(Header.ulBackupDataSectionListCount, 3u);
+    EXPECT_EQ(aSections[1].ullAddress, 1500u);
+    EXPECT_EQ(aSections[1].ullSize, 0u);
     ASSERT_TRUE(_RecoverDataFileIfNeeded(strFolder.c_str(), Config)) << Log.All();
     std::string strExpected0(1000, 'X'), strExpected1(1000, 'Y');
     strExpected0.replace(10, 20, strOriginal0.substr(10, 20));
