@@ -414,3 +414,30 @@ TEST(MovieFile, ReadsStatesKeysAndWhenAKeyWaits)
     EXPECT_FALSE(Pf_ParseMovie("REFITTER-MOVIE 1\nended\n", &movie));
     EXPECT_FALSE(Pf_ParseMovie("title T\n", &movie));
 }
+
+// On a terminal, once the work has ended a version line that only moves its
+// arrow stays where it stands, while a new text (the installed client's
+// name, which the refresher shows in the final states) is still drawn.
+TEST(TerminalScreen, AfterTheEndOnlyANewVersionTextIsDrawn)
+{
+    Pf_Movie movie;
+    ASSERT_TRUE(Pf_ParseMovie("REFITTER-MOVIE 1\ntitle T\nstate 4 U\nended E\nkey q Close CloseWindow\n", &movie));
+    std::unique_ptr<IPf_MovieFrontEnd> pScreen = Pf_CreateTerminalFrontEnd();
+    testing::internal::CaptureStdout();
+    pScreen->OnLoad(movie);
+    pScreen->OnCommand(Pf_MovieCommand{"SetUpdateState", {"4"}});
+    pScreen->OnCommand(Pf_MovieCommand{"SetTxtVersion", {"v: 1>>>   2"}});
+    pScreen->OnFrame();
+    pScreen->OnWorkEnded();
+    pScreen->OnCommand(Pf_MovieCommand{"SetTxtVersion", {"v: 1   >>>2"}});
+    pScreen->OnFrame();
+    const std::string strEnded = testing::internal::GetCapturedStdout();
+    testing::internal::CaptureStdout();
+    pScreen->OnCommand(Pf_MovieCommand{"SetTxtVersion", {"name  2"}});
+    pScreen->OnFrame();
+    const std::string strNamed = testing::internal::GetCapturedStdout();
+    pScreen.reset();
+    EXPECT_NE(std::string::npos, strEnded.find("[E]")) << strEnded;
+    EXPECT_EQ(std::string::npos, strEnded.find("v: 1   >>>2")) << strEnded;
+    EXPECT_NE(std::string::npos, strNamed.find("name  2")) << strNamed;
+}
