@@ -667,18 +667,28 @@ int Pf_WriteFileAtomic(const std::string& strPath, const std::string& strData)
     return 1;
 }
 
-int Pf_ReserveStream(FILE* fp, uint64_t ullSize)
+int Pf_ReserveBlocks(int nFd, uint64_t ullOffset, uint64_t ullSize)
 {
     int nError = 0;
-    if (!fp || ullSize == 0 || ullSize > (uint64_t)INT64_MAX) {
+    if (nFd < 0 || ullSize == 0 || ullOffset > (uint64_t)INT64_MAX || ullSize > (uint64_t)INT64_MAX - ullOffset) {
+        errno = EINVAL;
+        return 0;
+    }
+    // posix_fallocate gives its error instead of setting errno.
+    do
+        nError = posix_fallocate(nFd, (off_t)ullOffset, (off_t)ullSize);
+    while (nError == EINTR);
+    errno = nError;
+    return nError == 0;
+}
+
+int Pf_ReserveStream(FILE* fp, uint64_t ullSize)
+{
+    if (!fp) {
         errno = EINVAL;
         return 0;
     }
     if (fflush(fp) != 0)
         return 0;
-    do
-        nError = posix_fallocate(fileno(fp), 0, (off_t)ullSize);
-    while (nError == EINTR);
-    errno = nError;
-    return nError == 0;
+    return Pf_ReserveBlocks(fileno(fp), 0, ullSize);
 }

@@ -96,4 +96,6 @@ int Pf_WriteAll(int nFd, const void* pvData, size_t uSize);
 // file, which grows to that size when it is shorter, so that writing them
 // later cannot fail for want of room. A full disk fails it with ENOSPC.
 int Pf_ReserveStream(FILE* fp, uint64_t ullSize);
+// The same for [ullOffset, ullOffset + ullSize) of an open descriptor.
+int Pf_ReserveBlocks(int nFd, uint64_t ullOffset, uint64_t ullSize);
 int Pf_ReadFull(int nFd, void* pvData, size_t uSize, size_t* puRetRead);

@@ -39,20 +39,6 @@ static int _FdSize(int nFd, uint64_t* pullRetSize)
     return 1;
 }
 
-// Reserves the blocks of [offset, offset + size) of a file (posix_fallocate
-// gives the error instead of setting errno).
-static int _Reserve(int nFd, uint64_t ullOffset, uint64_t ullSize)
-{
-    int nError = 0;
-    do
-        nError = posix_fallocate(nFd, (off_t)ullOffset, (off_t)ullSize);
-    while (nError == EINTR);
-    if (nError == 0)
-        return 1;
-    errno = nError;
-    return 0;
-}
-
 Pf_MapFile* Pf_OpenMapFile(const std::string& strPath, int bWritable)
 {
     int nFd = Pf_Open(strPath, bWritable ? O_RDWR : O_RDONLY);
@@ -199,7 +185,7 @@ static int _MapView(Pf_Mapping* pMapping, uint64_t ullOffset, size_t uSize, int 
     }
     // A page of a shared writable view that has no block behind it faults
     // when the disk is full; reserved now, that is an error of this call.
-    if (bWritable && !_Reserve(pMapping->nFd, ullOffset, uSize))
+    if (bWritable && !Pf_ReserveBlocks(pMapping->nFd, ullOffset, uSize))
         return 0;
     void* pvView = mmap(nullptr, uSize, (bWritable || bCopyOnWrite) ? (PROT_READ | PROT_WRITE) : PROT_READ,
                         bCopyOnWrite ? MAP_PRIVATE : MAP_SHARED, pMapping->nFd, (off_t)ullOffset);

@@ -38,15 +38,7 @@ const size_t s_uMinUnsureLimit = 1024;
 const uint32_t s_uWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_ONLYDIR;
 
 struct _CaseHash {
-    size_t operator()(const std::string& str) const
-    {
-        uint64_t ullHash = 1469598103934665603ULL;
-        for (unsigned char c : str) {
-            ullHash ^= (unsigned char)tolower(c);
-            ullHash *= 1099511628211ULL;
-        }
-        return (size_t)ullHash;
-    }
+    size_t operator()(const std::string& str) const { return (size_t)Pf_StrCaseHash(str); }
 };
 
 struct _CaseEqual {

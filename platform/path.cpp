@@ -3,6 +3,7 @@
 
 #include "platform/name_index.h"
 
+#include <cctype>
 #include <cerrno>
 #include <strings.h>
 #include <sys/stat.h>
@@ -11,6 +12,15 @@
 int Pf_StrCaseEqual(const std::string& strA, const std::string& strB)
 {
     return strA.size() == strB.size() && strcasecmp(strA.c_str(), strB.c_str()) == 0;
+}
+
+uint64_t Pf_StrCaseHash(const std::string& str)
+{
+    // FNV-1a over the bytes folded as strcasecmp folds them.
+    uint64_t ullHash = 1469598103934665603ULL;
+    for (unsigned char c : str)
+        ullHash = (ullHash ^ (unsigned char)tolower(c)) * 1099511628211ULL;
+    return ullHash;
 }
 
 // Finds the component strName inside the existing folder strDir: the exact
