@@ -12,8 +12,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
-#include <new>
 
 static const uint64_t s_ullFillChunkSize = 4 * 1024 * 1024;   // writes that fill a new file
 
@@ -51,7 +49,7 @@ int Rv_CreateEmptyDataFile(const char16_t* pcszDataFilePath, uint64_t ullEmptyDa
     int nRetCode = 0;
     std::u16string strTempPath;
     FILE* fpDataFile = nullptr;
-    std::unique_ptr<unsigned char[]> pbyEmpty;
+    Pf_LargeBuffer EmptyChunk;
     uint64_t ullDone = 0;
     int bTempCreated = 0;
 
@@ -75,13 +73,13 @@ int Rv_CreateEmptyDataFile(const char16_t* pcszDataFilePath, uint64_t ullEmptyDa
                      (unsigned)Pf_GetLastError());
     RVPK_PROCESS_ERROR_QUOTING(nRetCode, "nRetCode == 0");
     // Filled with 0xCE by plain writes of large chunks.
-    pbyEmpty.reset(new (std::nothrow) unsigned char[(size_t)std::min(ullEmptyDataSize, s_ullFillChunkSize)]);
-    RVPK_PROCESS_ERROR_QUOTING(pbyEmpty, "pbyFileBuffer");
-    memset(pbyEmpty.get(), RVPK_EMPTY_BYTE, (size_t)std::min(ullEmptyDataSize, s_ullFillChunkSize));
+    RVPK_PROCESS_ERROR_QUOTING(EmptyChunk.Allocate((size_t)std::min(ullEmptyDataSize, s_ullFillChunkSize)), "pbyFileBuffer");
+    memset(EmptyChunk.Data(), RVPK_EMPTY_BYTE, EmptyChunk.Size());
     while (ullDone < ullEmptyDataSize) {
         size_t uChunk = (size_t)std::min(s_ullFillChunkSize, ullEmptyDataSize - ullDone);
-        nRetCode = fwrite(pbyEmpty.get(), uChunk, 1, fpDataFile) == 1;
+        nRetCode = fwrite(EmptyChunk.Data(), uChunk, 1, fpDataFile) == 1;
         RVPK_PROCESS_ERROR_QUOTING(nRetCode, "uRetCode == 1");
+        Pf_StartStreamWriteback(fpDataFile, ullDone, uChunk);   // the disk works while the next chunk is filled
         ullDone += uChunk;
     }
     nRetCode = Rv_CloseWrittenFile(&fpDataFile, 1);

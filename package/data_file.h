@@ -9,6 +9,7 @@
 #pragma once
 #include "package/buffer.h"
 #include "package/file_mapping.h"
+#include "platform/large_buffer.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -102,6 +103,9 @@ private:
     int _GetMapping(uint64_t ullAddress, uint64_t ullSize, const char* cszIndexText, IRv_FileMapping** ppiRetMapping, uint64_t* pullRetOffset,
                     uint32_t* puRetIndex);
     int _FillEmpty(uint64_t ullAddress, uint64_t ullSize);
+    // Moves copy through one buffer of this size, made on first use.
+    static constexpr uint64_t s_ullMoveChunkSize = 10 * 1024 * 1024;
+    unsigned char* _CopyBuffer();
     int _CopyBetween(IRv_FileMapping* piSrc, uint64_t ullSrcOffset, IRv_FileMapping* piDest, uint64_t ullDestOffset, uint64_t ullSize);
     int _OpenMapping(uint32_t uIndex, const std::u16string& strPath);
     int _SetAllDataFileToCurrentTime();
@@ -118,5 +122,6 @@ private:
     std::vector<int> m_vecChangedFlags;   // stamped with the current time at Uninit
     std::vector<int> m_vecDirtyFlags;     // written in any way: synced by SyncDataFiles
     std::vector<uint64_t> m_vecWriteTimes;   // last-write times when opened (FILETIME)
-    unsigned char* m_pbyEmptyBuffer = nullptr;
+    Pf_LargeBuffer m_EmptyBuffer;   // 0xCE, made on first use
+    Pf_LargeBuffer m_CopyBuffer;
 };

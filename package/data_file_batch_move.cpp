@@ -35,22 +35,21 @@ std::vector<Rv_AddressRange>::const_iterator _FirstEndingAfter(const std::vector
 }
 
 // Copies a range from one data file to another with plain reads and writes,
-// through a buffer of at most 10 MiB.
+// through the writer's copy buffer.
 int Rv_DataFileWriter::_CopyBetween(IRv_FileMapping* piSrc, uint64_t ullSrcOffset, IRv_FileMapping* piDest, uint64_t ullDestOffset,
                                     uint64_t ullSize)
 {
     int nResult = 0;
     HRESULT hrRetCode = E_FAIL;
-    const uint64_t ullChunkSize = 10 * 1024 * 1024;
-    std::unique_ptr<unsigned char[]> pbyChunk(new (std::nothrow) unsigned char[std::min(ullSize, ullChunkSize)]);
+    unsigned char* pbyChunk = _CopyBuffer();
     uint64_t ullDone = 0;
 
     RVPK_PROCESS_ERROR_QUOTING(pbyChunk, "pbyChunk");
     while (ullDone < ullSize) {
-        uint32_t uChunk = (uint32_t)std::min(ullChunkSize, ullSize - ullDone);
-        hrRetCode = piSrc->Read(ullSrcOffset + ullDone, uChunk, pbyChunk.get());
+        uint32_t uChunk = (uint32_t)std::min(s_ullMoveChunkSize, ullSize - ullDone);
+        hrRetCode = piSrc->Read(ullSrcOffset + ullDone, uChunk, pbyChunk);
         RVPK_COM_PROCESS_ERROR(hrRetCode);
-        hrRetCode = piDest->Write(ullDestOffset + ullDone, uChunk, pbyChunk.get());
+        hrRetCode = piDest->Write(ullDestOffset + ullDone, uChunk, pbyChunk);
         RVPK_COM_PROCESS_ERROR(hrRetCode);
         ullDone += uChunk;
     }

@@ -14,10 +14,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 static const uint64_t s_ullEmptyBlockSize = 16 * 1024 * 1024;
-static const uint64_t s_ullMoveChunkSize = 10 * 1024 * 1024;
 
 Rv_DataFileWriter::~Rv_DataFileWriter()
 {
@@ -30,8 +28,8 @@ void Rv_DataFileWriter::_ReleaseAll()
         Rv_ComRelease(piMapping);
     m_FileMappingArray.clear();
     Rv_ComRelease(m_piFileManager);
-    delete[] m_pbyEmptyBuffer;
-    m_pbyEmptyBuffer = nullptr;
+    m_EmptyBuffer.Free();
+    m_CopyBuffer.Free();
     m_bOpenDataFiles = 0;
 }
 
@@ -147,6 +145,10 @@ int Rv_DataFileWriter::SyncDataFiles()
     int nResult = 0;
     int nRetCode = 0;
 
+    // Every changed file is on its way to the disk before the first wait.
+    for (size_t i = 0; i < m_vecDataFilePaths.size(); ++i)
+        if (m_vecDirtyFlags[i])
+            Pf_StartWriteback(Rv_ToNarrow(m_vecDataFilePaths[i]));
     for (size_t i = 0; i < m_vecDataFilePaths.size(); ++i) {
         if (!m_vecDirtyFlags[i])
             continue;
@@ -205,6 +207,13 @@ Exit0:
     return nResult;
 }
 
+unsigned char* Rv_DataFileWriter::_CopyBuffer()
+{
+    if (!m_CopyBuffer.Data())
+        m_CopyBuffer.Allocate(s_ullMoveChunkSize);
+    return m_CopyBuffer.Data();
+}
+
 // Copies a range into the data file (pvIn) or out of it (pvOut) with plain
 // reads and writes: a view would only add page faults to the copy.
 static int _CopyData(IRv_FileMapping* piMapping, uint64_t ullOffset, uint64_t ullSize, const void* pvIn, void* pvOut)
@@ -255,17 +264,16 @@ int Rv_DataFileWriter::_FillEmpty(uint64_t ullAddress, uint64_t ullSize)
     uint32_t uIndex = 0;
     uint64_t ullDone = 0;
 
-    if (!m_pbyEmptyBuffer) {
-        m_pbyEmptyBuffer = new (std::nothrow) unsigned char[s_ullEmptyBlockSize];
-        RVPK_PROCESS_ERROR(m_pbyEmptyBuffer);
-        memset(m_pbyEmptyBuffer, RVPK_EMPTY_BYTE, s_ullEmptyBlockSize);
+    if (!m_EmptyBuffer.Data()) {
+        RVPK_PROCESS_ERROR_QUOTING(m_EmptyBuffer.Allocate(s_ullEmptyBlockSize), "m_pbyEmptyBuffer");
+        memset(m_EmptyBuffer.Data(), RVPK_EMPTY_BYTE, s_ullEmptyBlockSize);
     }
     nRetCode = _GetMapping(ullAddress, ullSize, "uDataFielIndex < m_FileMappingArray.size()", &piMapping, &ullOffset, &uIndex);
     RVPK_PROCESS_ERROR(nRetCode);
     m_vecDirtyFlags[uIndex] = 1;
     while (ullDone < ullSize) {
         uint64_t ullChunk = std::min(s_ullEmptyBlockSize, ullSize - ullDone);
-        nRetCode = _CopyData(piMapping, ullOffset + ullDone, ullChunk, m_pbyEmptyBuffer, nullptr);
+        nRetCode = _CopyData(piMapping, ullOffset + ullDone, ullChunk, m_EmptyBuffer.Data(), nullptr);
         RVPK_PROCESS_ERROR(nRetCode);
         ullDone += ullChunk;
     }
@@ -300,7 +308,6 @@ int Rv_DataFileWriter::MoveDataBlock(uint64_t ullSrcAddress, uint64_t ullSize, u
     uint32_t uSrcDataFielIndex = 0;
     uint32_t uDestDataFileIndex = 0;
     uint64_t ullDone = 0;
-    unsigned char* pbyChunk = nullptr;
 
     RVPK_ASSERT_EXIT(ullSize != 0);
     RVPK_ASSERT_EXIT(ullSrcAddress != ullDestAddress);
@@ -325,15 +332,11 @@ int Rv_DataFileWriter::MoveDataBlock(uint64_t ullSrcAddress, uint64_t ullSize, u
     nRetCode = _GetMapping(ullDestAddress, ullSize, "uDestDataFileIndex < m_FileMappingArray.size()", &piDestFileMapping, &ullDestOffset,
                            &uDestDataFileIndex);
     RVPK_PROCESS_ERROR(nRetCode);
-    pbyChunk = new (std::nothrow) unsigned char[std::min(ullSize, s_ullMoveChunkSize)];
-    RVPK_PROCESS_ERROR(pbyChunk);
     m_vecDirtyFlags[uSrcDataFielIndex] = 1;
     m_vecDirtyFlags[uDestDataFileIndex] = 1;
     while (ullDone < ullSize) {
         uint64_t ullChunk = std::min(s_ullMoveChunkSize, ullSize - ullDone);
-        nRetCode = _CopyData(piSrcFileMapping, ullSrcOffset + ullDone, ullChunk, nullptr, pbyChunk);
-        RVPK_PROCESS_ERROR(nRetCode);
-        nRetCode = _CopyData(piDestFileMapping, ullDestOffset + ullDone, ullChunk, pbyChunk, nullptr);
+        nRetCode = _CopyBetween(piSrcFileMapping, ullSrcOffset + ullDone, piDestFileMapping, ullDestOffset + ullDone, ullChunk);
         RVPK_PROCESS_ERROR(nRetCode);
         m_vecChangedFlags[uDestDataFileIndex] = 1;
         nRetCode = _FillEmpty(ullSrcAddress + ullDone, ullChunk);
@@ -343,6 +346,5 @@ int Rv_DataFileWriter::MoveDataBlock(uint64_t ullSrcAddress, uint64_t ullSize, u
     }
     nResult = 1;
 Exit0:
-    delete[] pbyChunk;
     return nResult;
 }

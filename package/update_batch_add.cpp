@@ -4,10 +4,9 @@
 #include "package/update_operations.h"
 
 #include "package/log_stream.h"
+#include "platform/large_buffer.h"
 
 #include <algorithm>
-#include <memory>
-#include <new>
 #include <vector>
 
 namespace {
@@ -110,8 +109,8 @@ int _BatchAddData(Rv_UpdateTargets& rTargets)
     uint64_t ullSumOfItemSizes = 0;
     std::vector<RVPK_BATCH_ADD_DATA_ITEM> vecItems;
     RV_BATCH_ADD_DATA_HANDLE_LIST BatchAddDataHandleList;
-    std::unique_ptr<unsigned char[]> pbyReadBuffer;
-    std::unique_ptr<unsigned char[]> pbyWriteBuffer;
+    Pf_LargeBuffer ReadBuffer;
+    Pf_LargeBuffer WriteBuffer;
     unsigned char* pbyNext = nullptr;
 
     RVPK_ASSERT_EXIT(rTargets.pDataConfig && rTargets.pDataConfig->ullMaxSizePerDataFile > 0);
@@ -133,12 +132,10 @@ int _BatchAddData(Rv_UpdateTargets& rTargets)
         ullSumOfItemSizes += Item.ullSize;
     }
     RVPK_PROCESS_ERROR_QUOTING(ullSumOfItemSizes <= Head.uTotalDataSize, "uTotalDataSize >= sum of the item sizes");
-    pbyReadBuffer.reset(new (std::nothrow) unsigned char[ullSumOfItemSizes]);
-    RVPK_PROCESS_ERROR_QUOTING(pbyReadBuffer, "pbyReadBuffer");
-    pbyWriteBuffer.reset(new (std::nothrow) unsigned char[ullSumOfItemSizes]);
-    RVPK_PROCESS_ERROR_QUOTING(pbyWriteBuffer, "pbyWriteBuffer");
+    RVPK_PROCESS_ERROR_QUOTING(ullSumOfItemSizes <= SIZE_MAX && ReadBuffer.Allocate((size_t)ullSumOfItemSizes), "pbyReadBuffer");
+    RVPK_PROCESS_ERROR_QUOTING(WriteBuffer.Allocate((size_t)ullSumOfItemSizes), "pbyWriteBuffer");
 
-    pbyNext = pbyReadBuffer.get();
+    pbyNext = ReadBuffer.Data();
     for (const RVPK_BATCH_ADD_DATA_ITEM& Item : vecItems) {
         BatchAddDataHandleList.push_back(Rv_BatchAddDataHandle{Item, pbyNext});
         pbyNext += Item.ullSize;
@@ -146,7 +143,7 @@ int _BatchAddData(Rv_UpdateTargets& rTargets)
     nRetCode = _ReadBatchData(rTargets.pDataSourceFileReader, BatchAddDataHandleList);
     RVPK_PROCESS_ERROR(nRetCode);
     nRetCode = _WriteBatchData(rTargets.pDataFileWriter, rTargets.pDataConfig->ullMaxSizePerDataFile, BatchAddDataHandleList,
-                               pbyWriteBuffer.get());
+                               WriteBuffer.Data());
     RVPK_PROCESS_ERROR(nRetCode);
     nResult = 1;
 Exit0:

@@ -528,6 +528,40 @@ int Pf_SyncDir(const std::string& strPath)
     return _FsyncPath(strNative, O_RDONLY | O_DIRECTORY);
 }
 
+// A size of 0 means everything from the offset on.
+static int _StartWriteback(int nFd, uint64_t ullOffset, uint64_t ullSize)
+{
+    if (ullOffset > (uint64_t)INT64_MAX || ullSize > (uint64_t)INT64_MAX - ullOffset) {
+        errno = EINVAL;
+        return 0;
+    }
+    return sync_file_range(nFd, (off64_t)ullOffset, (off64_t)ullSize, SYNC_FILE_RANGE_WRITE) == 0;
+}
+
+int Pf_StartWriteback(const std::string& strPath)
+{
+    PF_NATIVE_OR_FAIL(strNative, strPath);
+    int nFd = open(strNative.c_str(), O_RDONLY | O_CLOEXEC);
+    if (nFd < 0)
+        return 0;
+    int nResult = _StartWriteback(nFd, 0, 0);
+    int nError = errno;
+    close(nFd);
+    errno = nError;
+    return nResult;
+}
+
+int Pf_StartStreamWriteback(FILE* fp, uint64_t ullOffset, uint64_t ullSize)
+{
+    if (!fp) {
+        errno = EINVAL;
+        return 0;
+    }
+    if (fflush(fp) != 0)
+        return 0;
+    return _StartWriteback(fileno(fp), ullOffset, ullSize);
+}
+
 int Pf_Open(const std::string& strPath, int nFlags, int nMode)
 {
     std::string strNative;

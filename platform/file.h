@@ -73,6 +73,12 @@ int Pf_ListDir(const std::string& strPath, std::vector<Pf_DirEntry>* pvecRetEntr
 // Flushes a file's data to the disk; a folder's entries to the disk.
 int Pf_SyncFile(const std::string& strPath);
 int Pf_SyncDir(const std::string& strPath);
+// Starts writing a file's changed data out to the disk without waiting for
+// it, so that a sync that follows has less to wait for, and several files
+// are written out together. A hint: it changes nothing a reader sees.
+int Pf_StartWriteback(const std::string& strPath);
+// The same for a range of an open stream, flushed first.
+int Pf_StartStreamWriteback(FILE* fp, uint64_t ullOffset, uint64_t ullSize);
 
 // open(2) and fopen(3) through the path conversion, close-on-exec.
 int Pf_Open(const std::string& strPath, int nFlags, int nMode = 0644);

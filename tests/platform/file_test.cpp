@@ -109,3 +109,25 @@ TEST(PlatformFile, AtomicWriteLeavesNoTemporary)
     EXPECT_FALSE(Pf_PathExists(dir.File("f.tmp")));
     EXPECT_FALSE(Pf_WriteFileAtomic(dir.File("no/such/folder/f"), "x"));
 }
+
+// Starting the writeback is only a hint: what a reader sees is unchanged,
+// except that a stream's buffered bytes are flushed first.
+TEST(PlatformFile, StartingWritebackChangesNothingButFlushesTheStream)
+{
+    Rv_TestTempDir dir;
+    Rv_TestWriteFile(dir.File("f"), "written");
+    EXPECT_TRUE(Pf_StartWriteback(dir.File("F")));
+    EXPECT_EQ("written", Rv_TestReadFile(dir.File("f")));
+    EXPECT_FALSE(Pf_StartWriteback(dir.File("missing")));
+    EXPECT_EQ(ENOENT, Pf_GetLastError());
+
+    FILE* fp = Pf_FOpen(dir.File("s"), "wb");
+    ASSERT_TRUE(fp);
+    fputs("buffered", fp);
+    EXPECT_TRUE(Pf_StartStreamWriteback(fp, 0, 8));
+    EXPECT_EQ("buffered", Rv_TestReadFile(dir.File("s"))) << "flushed before the writeback starts";
+    EXPECT_FALSE(Pf_StartStreamWriteback(fp, UINT64_MAX, 1));
+    EXPECT_EQ(EINVAL, Pf_GetLastError());
+    fclose(fp);
+    EXPECT_FALSE(Pf_StartStreamWriteback(nullptr, 0, 0));
+}
