@@ -3,6 +3,8 @@
 #include "package/data_file.h"
 
 #include "package/log_stream.h"
+#include "package/wide_string.h"
+#include "platform/file.h"
 
 #include <algorithm>
 #include <cstring>
@@ -131,6 +133,10 @@ int Rv_DataFileWriter::BatchMoveMoveDataBlock(const std::vector<RVPK_MOVE_DATA_B
         }
         m_vecChangedFlags[Item.uDestIndex] = 1;
     }
+    // The disk writes the moved bytes out while the sources are emptied.
+    for (size_t i = 0; i < vecItems.size(); ++i)
+        if (i == 0 || vecItems[i].uDestIndex != vecItems[i - 1].uDestIndex)
+            Pf_StartWriteback(Rv_ToNarrow(m_vecDataFilePaths[vecItems[i].uDestIndex]));
 
     // The source bytes that no destination covers become empty. Sources are
     // not stamped as changed.
