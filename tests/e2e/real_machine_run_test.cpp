@@ -30,6 +30,17 @@ const char* const s_aszEnvironment[] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOM
                                         "RV_REGISTRY_DIR", "RV_SIM_ROOT", "RV_EVENT_PREFIX", "RV_REPORT_SERVICE",
                                         "RV_CHANNEL_SERVICE"};
 
+// The first screen drawn (a block of lines) that shows strMark, up to the
+// next redraw.
+std::string _ScreenWith(const std::string& strOutput, const std::string& strMark)
+{
+    size_t uPos = strOutput.find(strMark);
+    if (uPos == std::string::npos)
+        return std::string();
+    size_t uEnd = strOutput.find("\033[5A", uPos);
+    return strOutput.substr(uPos, uEnd == std::string::npos ? std::string::npos : uEnd - uPos);
+}
+
 class RealMachineRun : public ::testing::Test {
 protected:
     void SetUp() override
@@ -116,6 +127,16 @@ protected:
         }
         return false;
     }
+    // The first screen that holds strMark, once it is whole: the keys line,
+    // which ends with "n 公告", is drawn last, and the output may stop
+    // anywhere before it.
+    std::string WholeScreenWith(const std::string& strMark)
+    {
+        size_t uPos = m_Terminal.Output().find(strMark);
+        if (uPos != std::string::npos)
+            m_Terminal.WaitFor("n 公告", 10000, uPos);
+        return _ScreenWith(m_Terminal.Output(), strMark);
+    }
     std::string ModeAfter()
     {
         struct termios mode;
@@ -131,17 +152,6 @@ protected:
     size_t m_uAnsweredUpTo = 0;
     std::vector<std::pair<std::string, std::optional<std::string>>> m_vecSaved;
 };
-
-// The first screen drawn (a block of lines) that shows strMark, up to the
-// next redraw.
-std::string _ScreenWith(const std::string& strOutput, const std::string& strMark)
-{
-    size_t uPos = strOutput.find(strMark);
-    if (uPos == std::string::npos)
-        return std::string();
-    size_t uEnd = strOutput.find("\033[5A", uPos);
-    return strOutput.substr(uPos, uEnd == std::string::npos ? std::string::npos : uEnd - uPos);
-}
 
 // The lines "Movie command: <name>(<arguments>)" of the log in order.
 std::vector<std::string> _MovieCommands(const std::string& strLog)
@@ -234,10 +244,10 @@ TEST_F(RealMachineRun, OnATerminalThePersonAnswersTheQuestionBeforeTheDownloadSt
 
     // Closing waits while the update is prepared, and asks while it downloads;
     // a terminal is not minimised.
-    const std::string strPreparing = _ScreenWith(m_Terminal.Output(), "[准备中]");
+    const std::string strPreparing = WholeScreenWith("[准备中]");
     EXPECT_NE(std::string::npos, strPreparing.find("s 开始游戏   o 游戏设置   n 公告")) << strPreparing;
     EXPECT_EQ(std::string::npos, strPreparing.find("q 关闭")) << strPreparing;
-    const std::string strDownloading = _ScreenWith(m_Terminal.Output(), "[下载中]");
+    const std::string strDownloading = WholeScreenWith("[下载中]");
     EXPECT_NE(std::string::npos, strDownloading.find("s 开始游戏   o 游戏设置   q 关闭   n 公告")) << strDownloading;
 
     const size_t uSecond = m_Terminal.Seen();
@@ -309,7 +319,7 @@ TEST_F(RealMachineRun, TheSelfUpdateHandOverLeavesTheTerminalAsItWas)
     // (The end may come before the state's own text is drawn.)
     ASSERT_TRUE(WaitOnScreen("[已结束]  客户端已是最新版本，无需更新")) << m_Terminal.Output();
     EXPECT_NE(std::string::npos, m_Terminal.Output().find("[结果]")) << m_Terminal.Output();
-    const std::string strEnded = _ScreenWith(m_Terminal.Output(), "[已结束]");
+    const std::string strEnded = WholeScreenWith("[已结束]");
     EXPECT_NE(std::string::npos, strEnded.find("s 开始游戏   o 游戏设置   q 关闭   n 公告")) << strEnded;
     EXPECT_EQ(1u, m_Server.RequestsFor("/zhcn/updaterV2/" + strUpdater).size());
     m_Terminal.Type("q");
