@@ -251,7 +251,6 @@ int RvPack_RestoreMiniBackup(const char* cszPackageFileName)
 
     RVLOG_PROCESS_ERROR(PackageHeader.uIndexAreaSize == MiniBackupHeader.uIndexAreaSize);
     RVLOG_PROCESS_ERROR(PackageHeader.uDirectoryAreaSize == MiniBackupHeader.uDirectoryAreaSize);
-    RVLOG_PROCESS_ERROR(PackageHeader.uFileSize >= (PackageHeader.uIndexAreaOffset + PackageHeader.uIndexAreaSize));
     // The saved header was checked when the backup was made; checked again, it
     // keeps every write below within the package as it was.
     RVPK_PROCESS_PACKAGE_HEADER_ERROR(PackageHeader);

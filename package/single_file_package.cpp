@@ -31,7 +31,6 @@ int RvPack_IsPackageLayoutRestorable(const Rv_PackageHeader& Header, uint64_t uF
     int nResult = 0;
 
     RVLOG_PROCESS_ERROR(RvPack_IsPackageAreasInFile(Header, uFileLength));
-    RVLOG_PROCESS_ERROR(Header.uFileSize >= (Header.uIndexAreaOffset + Header.uIndexAreaSize));
     RVLOG_PROCESS_ERROR(RvPack_IsPackageAreasInFile(Header, Header.uFileSize));
     nResult = 1;
 Exit0:

@@ -261,10 +261,6 @@ int _BatchMoveData(Rv_UpdateTargets& rTargets)
     // A count of 0 fails here ("uDataSize > 0").
     nRetCode = rTargets.pUpdateFileReader->GetNextData(vecMoves.data(), (uint32_t)ullListSize);
     RVPK_PROCESS_ERROR(nRetCode);
-    // A record that moves nothing would still move its directory entries,
-    // to an address no check has looked at.
-    for (const RVPK_MOVE_DATA_BLOCK& Move : vecMoves)
-        RVPK_PROCESS_ERROR_QUOTING(Move.ullSize != 0, "ullSize != 0");
     nRetCode = rTargets.pDataFileWriter->BatchMoveMoveDataBlock(vecMoves);
     RVPK_PROCESS_ERROR(nRetCode);
     for (const RVPK_MOVE_DATA_BLOCK& Move : vecMoves) {
