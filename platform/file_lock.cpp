@@ -5,6 +5,7 @@
 #include "platform/path.h"
 #include "platform/real_path.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -22,8 +23,11 @@ int Pf_FileLockPathFor(const std::string& strNativeFilePath, std::string* pstrRe
     std::string strAbsolute;
     if (!Pf_ResolvePath(strNativeFilePath, &strAbsolute))
         return 0;
-    // The file's name keeps the lock recognisable; the key makes it the file's own.
+    // The file's name (folded too) keeps the lock recognisable; the key
+    // makes it the file's own.
     std::string strName = strAbsolute.substr(strAbsolute.find_last_of('/') + 1).substr(0, 64);
+    for (char& c : strName)
+        c = (char)tolower((unsigned char)c);
     char szKey[32];
     snprintf(szKey, sizeof(szKey), "%016llx", (unsigned long long)Pf_StrCaseHash(strAbsolute));
     return Pf_UserRuntimePath("filelock-" + strName + "-" + szKey + ".lock", pstrRetLockPath);

@@ -63,33 +63,42 @@ int Pf_GetMapFileSize(Pf_MapFile* pFile, uint64_t* pullRetSize)
     return _FdSize(pFile->nFd, pullRetSize);
 }
 
-int Pf_ReadMapFile(Pf_MapFile* pFile, uint64_t ullOffset, void* pvData, size_t uSize)
+// Reads into pbyRead, or writes pbyWrite, uSize bytes at ullOffset,
+// retrying short transfers. A read that meets the file's end fails (ERANGE).
+static int _TransferAt(int nFd, uint64_t ullOffset, unsigned char* pbyRead, const unsigned char* pbyWrite, size_t uSize)
 {
-    unsigned char* pbyData = (unsigned char*)pvData;
-    if (!pFile || (!pvData && uSize) || ullOffset > (uint64_t)INT64_MAX || uSize > (uint64_t)INT64_MAX - ullOffset) {
-        errno = EINVAL;
-        return 0;
-    }
     while (uSize) {
-        ssize_t nRead = pread(pFile->nFd, pbyData, uSize, (off_t)ullOffset);
-        if (nRead < 0 && errno == EINTR)
+        ssize_t nDone = pbyRead ? pread(nFd, pbyRead, uSize, (off_t)ullOffset)
+                                : pwrite(nFd, pbyWrite, uSize, (off_t)ullOffset);
+        if (nDone < 0 && errno == EINTR)
             continue;
-        if (nRead < 0)
+        if (nDone < 0)
             return 0;
-        if (nRead == 0) {
-            errno = ERANGE;   // the file ends before the range does
+        if (nDone == 0) {
+            errno = pbyRead ? ERANGE : EIO;   // a read: the file ends before the range does
             return 0;
         }
-        pbyData += nRead;
-        ullOffset += (uint64_t)nRead;
-        uSize -= (size_t)nRead;
+        if (pbyRead)
+            pbyRead += nDone;
+        else
+            pbyWrite += nDone;
+        ullOffset += (uint64_t)nDone;
+        uSize -= (size_t)nDone;
     }
     return 1;
 }
 
+int Pf_ReadMapFile(Pf_MapFile* pFile, uint64_t ullOffset, void* pvData, size_t uSize)
+{
+    if (!pFile || (!pvData && uSize) || ullOffset > (uint64_t)INT64_MAX || uSize > (uint64_t)INT64_MAX - ullOffset) {
+        errno = EINVAL;
+        return 0;
+    }
+    return _TransferAt(pFile->nFd, ullOffset, (unsigned char*)pvData, nullptr, uSize);
+}
+
 int Pf_WriteMapFile(Pf_MapFile* pFile, uint64_t ullOffset, const void* pvData, size_t uSize)
 {
-    const unsigned char* pbyData = (const unsigned char*)pvData;
     uint64_t ullFileSize = 0;
     if (!pFile || !pFile->bWritable || (!pvData && uSize)) {
         errno = pFile && !pFile->bWritable ? EACCES : EINVAL;
@@ -101,21 +110,7 @@ int Pf_WriteMapFile(Pf_MapFile* pFile, uint64_t ullOffset, const void* pvData, s
         errno = ERANGE;
         return 0;
     }
-    while (uSize) {
-        ssize_t nWritten = pwrite(pFile->nFd, pbyData, uSize, (off_t)ullOffset);
-        if (nWritten < 0 && errno == EINTR)
-            continue;
-        if (nWritten < 0)
-            return 0;
-        if (nWritten == 0) {
-            errno = EIO;
-            return 0;
-        }
-        pbyData += nWritten;
-        ullOffset += (uint64_t)nWritten;
-        uSize -= (size_t)nWritten;
-    }
-    return 1;
+    return _TransferAt(pFile->nFd, ullOffset, nullptr, (const unsigned char*)pvData, uSize);
 }
 
 void Pf_CloseMapFile(Pf_MapFile* pFile)

@@ -3,7 +3,6 @@
 
 #include "platform/path.h"
 
-#include <cctype>
 #include <atomic>
 #include <cerrno>
 #include <climits>

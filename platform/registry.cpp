@@ -171,10 +171,6 @@ int _IsValidName(const std::string& strName)
     return strName.size() <= s_uMaxNameLen && strName.find('\0') == std::string::npos;
 }
 
-}  // namespace
-
-namespace {
-
 // $HOME, else the user's home in the password database, else (no home at
 // all) the current folder.
 std::string _HomeFolder()

@@ -1,11 +1,11 @@
 // Reading the version stamp block out of an executable file.
 #include "platform/version_info.h"
 #include "platform/file.h"
+#include "platform/path.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 #include <fcntl.h>
 #include <unistd.h>
 #include <vector>
@@ -113,7 +113,7 @@ int Pf_VerQueryValue(const std::string& strBlock, const std::string& strKey, std
             break;
         std::string strValue = strBlock.c_str() + uPos;
         uPos += strValue.size() + 1;
-        if (strcasecmp(strThisKey.c_str(), strKey.c_str()) == 0) {
+        if (Pf_StrCaseEqual(strThisKey, strKey)) {
             *pstrRetValue = strValue;
             return 1;
         }

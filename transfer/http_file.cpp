@@ -27,6 +27,7 @@ static int _DownloadByWinINet(const char* cszURL, const char* cszFileName, int n
     uint32_t dwReadSize = 0;
     uint32_t dwTotalReadSize = 0;
     uint32_t dwTotalFileSize = 0;
+    int bLengthRead = 0;
     FILE* fpLocalFile = nullptr;
     std::vector<char> vecBuffer(RV_HTTP_FILE_READ_SIZE);
 
@@ -44,7 +45,8 @@ static int _DownloadByWinINet(const char* cszURL, const char* cszFileName, int n
         RVLOG_PROCESS_ERROR(false);
     }
 
-    if (ullMaxSize && request.QueryContentLength(&dwTotalFileSize))
+    bLengthRead = request.QueryContentLength(&dwTotalFileSize);
+    if (bLengthRead && ullMaxSize)
         RVLOG_PROCESS_ERROR(dwTotalFileSize <= ullMaxSize && "Content-Length");
 
     Pf_SetReadOnly(cszFileName, 0);
@@ -63,7 +65,7 @@ static int _DownloadByWinINet(const char* cszURL, const char* cszFileName, int n
         RVLOG_PROCESS_ERROR(nRetCode == (int)dwReadSize);
         dwTotalReadSize += dwReadSize;
     }
-    if (request.QueryContentLength(&dwTotalFileSize))
+    if (bLengthRead)
         RVLOG_PROCESS_ERROR(dwTotalFileSize == dwTotalReadSize && "Incomplete file.");
 
     nRetCode = fclose(fpLocalFile);

@@ -6,7 +6,7 @@
 #include "bench/bench_clock.h"
 #include "platform/file.h"
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -73,19 +73,10 @@ int main()
             for (int nWay = 0; nWay < 2; ++nWay) {
                 bool bPlatform = (nRound + nWay) % 2 == 1;
                 const std::string& strFolder = bPlatform ? strPlatform : strPlain;
-                if (!_Renew(strFolder)) {
-                    fprintf(stderr, "cannot empty %s\n", strFolder.c_str());
-                    return 1;
-                }
-                auto start = std::chrono::steady_clock::now();
-                if (!(bPlatform ? _CreatePlatform(strFolder, nFiles) : _CreatePlain(strFolder, nFiles))) {
-                    fprintf(stderr, "cannot create the files in %s\n", strFolder.c_str());
-                    return 1;
-                }
-                double dSeconds = Rv_BenchSeconds(start);
                 double& dBest = bPlatform ? dPlatform : dPlain;
-                if (dSeconds < dBest)
-                    dBest = dSeconds;
+                auto fnCreate = [&] { return bPlatform ? _CreatePlatform(strFolder, nFiles) : _CreatePlain(strFolder, nFiles); };
+                auto fnRenew = [&] { return _Renew(strFolder); };
+                dBest = std::min(dBest, Rv_BenchBestOf(1, fnCreate, fnRenew));
             }
         }
         adPlatformPerFile[k] = dPlatform / nFiles;

@@ -153,7 +153,7 @@ TEST(Ini, LockIsKeyedByTheFilesPath)
     ASSERT_EQ("", Rv_TestRun("ln -s '" + dir.File("a") + "' '" + dir.File("link") + "' 2>&1"));
     std::string strLock;
     ASSERT_TRUE(Pf_FileLockPathFor(dir.File("a/x.ini"), &strLock));
-    for (const std::string& strSpelling : {dir.File("a/b/../x.ini"), dir.File("link/x.ini")}) {
+    for (const std::string& strSpelling : {dir.File("a/b/../x.ini"), dir.File("link/x.ini"), dir.File("a/X.INI")}) {
         std::string strOther;
         ASSERT_TRUE(Pf_FileLockPathFor(strSpelling, &strOther));
         EXPECT_EQ(strLock, strOther) << strSpelling;

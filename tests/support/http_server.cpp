@@ -1,18 +1,16 @@
 // The loopback HTTP/1.1 test server: accept loop, one thread per connection,
 // request parsing, file serving with ranges, and the scripted faults.
 #include "tests/support/http_server.h"
+#include "tests/support/tcp_peer.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <stdexcept>
 #include <strings.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -73,25 +71,6 @@ std::string HttpDate(time_t tTime)
              tmTime.tm_mday, s_aszMonth[tmTime.tm_mon], tmTime.tm_year + 1900, tmTime.tm_hour, tmTime.tm_min,
              tmTime.tm_sec);
     return szBuffer;
-}
-
-bool SendAll(int nFd, const char* pData, size_t uSize)
-{
-    while (uSize > 0) {
-        ssize_t nSent = send(nFd, pData, uSize, MSG_NOSIGNAL);
-        if (nSent < 0 && errno == EINTR)
-            continue;
-        if (nSent <= 0)
-            return false;
-        pData += nSent;
-        uSize -= (size_t)nSent;
-    }
-    return true;
-}
-
-bool SendAll(int nFd, const std::string& str)
-{
-    return SendAll(nFd, str.data(), str.size());
 }
 
 // Parses "bytes=a-b", "bytes=a-" and "bytes=-n" against a size. false when
@@ -165,24 +144,7 @@ Rv_TestHttpServer::~Rv_TestHttpServer()
 
 void Rv_TestHttpServer::Start()
 {
-    struct sockaddr_in addr;
-    socklen_t nLen = sizeof(addr);
-    int nOne = 1;
-    m_nListenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_nListenFd < 0)
-        throw std::runtime_error("socket failed");
-    setsockopt(m_nListenFd, SOL_SOCKET, SO_REUSEADDR, &nOne, sizeof(nOne));
-    memset(&addr, 0, sizeof(addr));
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    if (bind(m_nListenFd, (struct sockaddr*)&addr, sizeof(addr)) != 0 || listen(m_nListenFd, 64) != 0 ||
-        getsockname(m_nListenFd, (struct sockaddr*)&addr, &nLen) != 0) {
-        close(m_nListenFd);
-        m_nListenFd = -1;
-        throw std::runtime_error("bind/listen failed");
-    }
-    m_nPort = ntohs(addr.sin_port);
+    m_nListenFd = Rv_TestListenOnLoopback(64, &m_nPort);
     m_bStop = false;
     m_AcceptThread = std::thread([this] { _AcceptLoop(); });
 }
@@ -365,7 +327,7 @@ void Rv_TestHttpServer::_Serve(int nFd)
         size_t uSpace1 = request.strRequestLine.find(' ');
         size_t uSpace2 = request.strRequestLine.find(' ', uSpace1 == std::string::npos ? 0 : uSpace1 + 1);
         if (uSpace1 == std::string::npos || uSpace2 == std::string::npos) {
-            SendAll(nFd, "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            Rv_TestSendAll(nFd, "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
             break;
         }
         request.strMethod = request.strRequestLine.substr(0, uSpace1);
@@ -377,7 +339,7 @@ void Rv_TestHttpServer::_Serve(int nFd)
         }
 
         if (Lower(request.Header("Expect")) == "100-continue")
-            SendAll(nFd, "HTTP/1.1 100 Continue\r\n\r\n");
+            Rv_TestSendAll(nFd, "HTTP/1.1 100 Continue\r\n\r\n");
         std::string strLength = request.Header("Content-Length");
         size_t uBodySize = strLength.empty() ? 0 : (size_t)strtoull(strLength.c_str(), nullptr, 10);
         if (uBodySize > s_uMaxBody)
@@ -494,7 +456,7 @@ bool Rv_TestHttpServer::_Answer(int nFd, const Rv_TestHttpRequest& request, bool
         *pbKeepOpen = false;
     }
     strHead += "\r\n";
-    if (!SendAll(nFd, strHead))
+    if (!Rv_TestSendAll(nFd, strHead))
         bOk = false;
 
     long long llLimit = fault.llDropAfter >= 0 ? std::min(fault.llDropAfter, llLength) : llLength;
@@ -535,10 +497,10 @@ bool Rv_TestHttpServer::_Answer(int nFd, const Rv_TestHttpRequest& request, bool
             char szSize[32];
             snprintf(szSize, sizeof(szSize), "%zx\r\n", strPiece.size());
             strPiece = szSize + strPiece + "\r\n";
-            bOk = SendAll(nFd, strPiece);
+            bOk = Rv_TestSendAll(nFd, strPiece);
             llSent += (long long)(strPiece.size() - strlen(szSize) - 2);
         } else {
-            bOk = SendAll(nFd, strPiece);
+            bOk = Rv_TestSendAll(nFd, strPiece);
             llSent += (long long)strPiece.size();
         }
     }
@@ -563,7 +525,7 @@ bool Rv_TestHttpServer::_Answer(int nFd, const Rv_TestHttpRequest& request, bool
         }
         return false;               // drop: close without the rest
     }
-    if (fault.bChunked && !bHead && !SendAll(nFd, "0\r\n\r\n"))
+    if (fault.bChunked && !bHead && !Rv_TestSendAll(nFd, "0\r\n\r\n"))
         return false;
     return *pbKeepOpen;
 }

@@ -1,7 +1,8 @@
 // A bare loopback TCP peer for tests of the socket layer: listens on a port
 // of its own, takes connections one at a time, sends exactly what the test
 // gives it and reads back what the other side sent. Single-threaded: the
-// test drives it between the calls of the code under test.
+// test drives it between the calls of the code under test. Also the
+// listening socket and the sending loop that the loopback servers share.
 #pragma once
 #include <string>
 

@@ -4,6 +4,7 @@
 #include "platform/file.h"
 #include "tests/support/http_server.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/time_zone.h"
 
 #include "platform/file_lock.h"
 
@@ -28,33 +29,6 @@ std::string Pattern(size_t uSize, unsigned uSeed = 1)
     }
     return str;
 }
-
-// Runs a test in a zone far from UTC, so that a date read or stamped as
-// local time shows. A POSIX zone text: no time-zone files needed.
-class Rv_OtherTimeZone {
-public:
-    Rv_OtherTimeZone()
-    {
-        const char* cszOld = getenv("TZ");
-        m_bHad = cszOld != nullptr;
-        if (cszOld)
-            m_strOld = cszOld;
-        setenv("TZ", "RVT+05:30", 1);
-        tzset();
-    }
-    ~Rv_OtherTimeZone()
-    {
-        if (m_bHad)
-            setenv("TZ", m_strOld.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool m_bHad = false;
-    std::string m_strOld;
-};
 
 // Stops a client once the server has seen more requests than any sound run
 // makes, so that a transfer that would loop for ever ends (with 2).
@@ -98,7 +72,8 @@ protected:
         return m_Client.Download(m_Server.Url(strPath).c_str(), strLocal.c_str());
     }
 
-    Rv_OtherTimeZone m_Zone;
+    // A zone far from UTC, so that a date read or stamped as local time shows.
+    Rv_TestTimeZone m_Zone{"RVT+05:30"};
     Rv_TestTempDir m_Temp;
     std::string m_strWeb;
     std::string m_strOut;
@@ -530,7 +505,7 @@ TEST_F(HttpDownloadTest, QueryFileSize)
 
 TEST(HttpDownloadParse, DatesInTheThreeHttpFormsAreGmt)
 {
-    Rv_OtherTimeZone zone;
+    Rv_TestTimeZone zone("RVT+05:30");
     // 2026-12-11 00:00:00 UTC places the two-digit years.
     const int64_t llNow = 1796947200;
     struct Case {

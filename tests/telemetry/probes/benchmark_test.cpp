@@ -5,6 +5,7 @@
 #include "platform/local_time.h"
 #include "platform/ini.h"
 #include "tests/support/http_server.h"
+#include "tests/support/time_zone.h"
 #include "tests/support/version_stamp.h"
 #include "tests/telemetry/probes/probe_access.h"
 
@@ -333,19 +334,11 @@ TEST_F(BenchmarkRun, LogOfSummerTimeIsPicked)
 {
     // December is summer time there: a stamp of the wall clock is an hour
     // ahead of the same clock read without daylight saving time.
-    const char* cszOldTz = getenv("TZ");
-    std::string strOldTz = cszOldTz ? cszOldTz : "";
-    setenv("TZ", "Australia/Sydney", 1);
-    tzset();
+    Rv_TestTimeZone zone("Australia/Sydney");
     Log(LogName(30), "summer");
     std::string strLog;
     EXPECT_TRUE(Access::LogContent(m_Report, strLog));
     EXPECT_EQ("summer", strLog);
-    if (cszOldTz)
-        setenv("TZ", strOldTz.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
 }
 
 // Read as text: CR LF gives LF, a Ctrl-Z ends the text.
