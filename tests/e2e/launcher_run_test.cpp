@@ -8,8 +8,6 @@
 #include "foundation/process_count.h"
 #include "platform/clock.h"
 
-#include <sys/stat.h>
-
 namespace {
 
 const char* const s_cszLatestText = "客户端已是最新版本，无需更新";
@@ -21,18 +19,14 @@ protected:
     // a terminal; its exit code (124 when it did not end by itself).
     int RunUnsimulated(const std::string& strArguments)
     {
-        const std::string strHome = m_Dir.File("home");
-        Pf_CreateDirChain(strHome);
-        Pf_CreateDirChain(m_Dir.File("runtime"));
-        chmod(m_Dir.File("runtime").c_str(), 0700);
+        std::string strEnv = "env";
+        for (const std::string& strName : UnsimulatedNames())
+            strEnv += " -u " + strName;
+        for (const auto& value : UnsimulatedEnvironment())
+            strEnv += " " + value.first + "='" + value.second + "'";
         int nStatus = -1;
-        Rv_TestRun("cd / && env -u RV_SIM_ROOT -u RV_EVENT_PREFIX -u RV_CRASH_AT_STEP HOME='" + strHome +
-                       "' XDG_DATA_HOME='" + strHome + "/.local/share' XDG_CONFIG_HOME='" + strHome +
-                       "/.config' XDG_CACHE_HOME='" + strHome + "/.cache' XDG_RUNTIME_DIR='" +
-                       m_Dir.File("runtime") + "' RV_REGISTRY_DIR='" + m_Dir.File("registry") +
-                       "' RV_REPORT_SERVICE='" + m_Server.HostPort() + "' RV_CHANNEL_SERVICE='" + m_Server.HostPort() +
-                       "' timeout 120 '" +
-                       Client("Refitter.exe") + "' " + strArguments + " </dev/null >/dev/null 2>&1",
+        Rv_TestRun("cd / && " + strEnv + " timeout 120 '" + Client("Refitter.exe") + "' " + strArguments +
+                       " </dev/null >/dev/null 2>&1",
                    &nStatus);
         return nStatus;
     }
