@@ -18,6 +18,7 @@
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/terminal_mode.h"
+#include "platform/thread.h"
 #include "resources/movie.h"
 #include "telemetry/client_report.h"
 
@@ -167,7 +168,8 @@ Exit0:
 // The windowless self-update: a window copy is started at once and waits
 // on two inherited events for the outcome; when the updater's own files are
 // replaced, the window copy is ended and a new copy of the new executable
-// runs the ordinary update.
+// runs the ordinary update. On a terminal this process ends with the copy
+// that goes on.
 int Rv_Refitter::_SelfUpdate()
 {
     int nResult = 0;
@@ -243,13 +245,11 @@ int Rv_Refitter::_SelfUpdate()
         // ones where a replacement failed) run the ordinary update, so the
         // player is not left without an updater.
         RVLOG_CHECK_ERROR(_CreateNewApplicationProcess("-a", nullptr, 0, &NewProcess));
-        NewProcess.Close();
         RVLOG_PROCESS_ERROR(nRetCode && "SelfUpdater.UpdateFiles()");
     }
 
     nRetCode = _CreateNewApplicationProcess("-a", nullptr, 0, &NewProcess);
     RVLOG_PROCESS_ERROR(nRetCode && "_CreateNewApplicationProcess(-a)");
-    NewProcess.Close();
     RVLOG_CHECK_ERROR(hSuccessEvent.Set());
 
 Exit1:
@@ -259,6 +259,15 @@ Exit0:
         hFailedEvent.Set();
     hSuccessEvent.Close();
     hFailedEvent.Close();
+    // On a terminal the person's shell waits for this process only: it stays
+    // until the copy that goes on has ended, so that the copy keeps the
+    // terminal's keys and prompts instead of drawing behind the shell.
+    if (Pf_IsTerminal()) {
+        if (WindowProcess.IsValid())
+            WindowProcess.Wait(PF_WAIT_INFINITE);
+        else
+            NewProcess.Wait(PF_WAIT_INFINITE);
+    }
     return nResult;
 }
 

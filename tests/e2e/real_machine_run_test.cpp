@@ -5,30 +5,15 @@
 // person answers the message boxes, and the terminal's mode is as it was
 // after the run, also when a signal ends it and after the self-update's
 // hand-over.
-#include "platform/file.h"
 #include "tests/e2e/terminal_session.h"
-#include "tests/support/http_server.h"
-#include "tests/support/patch_builder.h"
-#include "tests/support/patch_list_builder.h"
+#include "tests/e2e/update_run_fixture.h"
 #include "tests/support/pseudo_random.h"
 #include "tests/support/stamped_copy.h"
-#include "tests/support/temp_dir.h"
-#include "tests/support/update_client.h"
-
-#include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <optional>
-#include <string>
-#include <sys/stat.h>
-#include <vector>
 
 namespace {
-
-const char* const s_aszEnvironment[] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR",
-                                        "RV_REGISTRY_DIR", "RV_SIM_ROOT", "RV_EVENT_PREFIX", "RV_REPORT_SERVICE",
-                                        "RV_CHANNEL_SERVICE"};
 
 // The first screen drawn (a block of lines) that shows strMark, up to the
 // next redraw.
@@ -41,67 +26,44 @@ std::string _ScreenWith(const std::string& strOutput, const std::string& strMark
     return strOutput.substr(uPos, uEnd == std::string::npos ? std::string::npos : uEnd - uPos);
 }
 
-class RealMachineRun : public ::testing::Test {
+class RealMachineRun : public UpdateRoad {
 protected:
+    // The client and server of the update runs, in the environment of a real
+    // machine, which the updater's terminal sessions inherit.
     void SetUp() override
     {
-        for (const char* cszName : s_aszEnvironment) {
-            const char* cszValue = getenv(cszName);
-            m_vecSaved.emplace_back(cszName, cszValue ? std::optional<std::string>(cszValue) : std::nullopt);
-        }
-        unsetenv("RV_SIM_ROOT");
-        unsetenv("RV_EVENT_PREFIX");
-        unsetenv("http_proxy");
-        unsetenv("HTTP_PROXY");
-        setenv("HOME", m_Dir.File("home").c_str(), 1);
-        setenv("XDG_DATA_HOME", m_Dir.File("home/.local/share").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", m_Dir.File("home/.config").c_str(), 1);
-        setenv("XDG_CACHE_HOME", m_Dir.File("home/.cache").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", m_Dir.File("run").c_str(), 1);
-        setenv("RV_REGISTRY_DIR", m_Dir.File("registry").c_str(), 1);
-        Pf_CreateDirChain(m_Dir.File("home/.local/share"));
-        Pf_CreateDirChain(m_Dir.File("run"));
-        chmod(m_Dir.File("run").c_str(), 0700);
-
-        Pf_CreateDirChain(Client(""));
-        int nStatus = -1;
-        Rv_TestRun("cp '" RV_BINARY_DIR "/bin/Refitter.exe' '" + Client("Refitter.exe") + "'", &nStatus);
-        ASSERT_EQ(0, nStatus);
-        Rv_TestWriteFile(Client("version.cfg"), Rv_TestVersionCfg("1.0"));
-        m_Server.Start();
-        // The reports go to the test's own server.
-        setenv("RV_REPORT_SERVICE", m_Server.HostPort().c_str(), 1);
-        setenv("RV_CHANNEL_SERVICE", m_Server.HostPort().c_str(), 1);
-        Rv_TestWriteFile(Client("refitter.ini"), "[server_1]\nip=" + m_Server.Url("/") + "\n");
+        UpdateRoad::SetUp();
+        for (const std::string& strName : UnsimulatedNames())
+            Set(strName, std::nullopt);
+        for (const auto& value : UnsimulatedEnvironment())
+            Set(value.first, value.second);
     }
+    // Puts back what SetUp changed, last first; the simulated machine's
+    // variables are then unset as after every update run.
     void TearDown() override
     {
-        m_Server.Stop();
-        for (const auto& saved : m_vecSaved) {
-            if (saved.second)
-                setenv(saved.first.c_str(), saved.second->c_str(), 1);
+        for (auto it = m_vecSaved.rbegin(); it != m_vecSaved.rend(); ++it) {
+            if (it->second)
+                setenv(it->first.c_str(), it->second->c_str(), 1);
             else
-                unsetenv(saved.first.c_str());
+                unsetenv(it->first.c_str());
         }
+        UpdateRoad::TearDown();
     }
-    std::string Client(const std::string& strName) { return m_Dir.File("game/client/" + strName); }
-    std::string Server(const std::string& strName) { return m_Dir.File("www/zhcn/" + strName); }
-    std::string Logs() { return Rv_TestRun("cat '" + Client("") + "'logs/Refitter/*/*.log 2>/dev/null"); }
-    std::string InstalledVersion() { return Rv_TestInstalledVersion(Client("version.cfg")); }
-    Rv_TestServerPatch PlainPatch(const std::string& strFrom, const std::string& strTo, const std::string& strData)
+    // Sets (or unsets) a variable for the test's time.
+    void Set(const std::string& strName, const std::optional<std::string>& strValue)
     {
-        Rv_TestPatchBuilder Builder;
-        Builder.AddFile("a.txt", strData);
-        Builder.AddVersionFile(Rv_TestVersionCfg(strTo));
-        const std::string strName = "p_c_" + strFrom + "-to-" + strTo + "_.zip";
-        Pf_CreateDirChain(m_Dir.File("zips"));
-        EXPECT_TRUE(Builder.Write(m_Dir.File("zips/" + strName)));
-        return Rv_TestServerPatch{strName, "", m_Dir.File("zips/" + strName), ""};
+        const char* cszOld = getenv(strName.c_str());
+        m_vecSaved.emplace_back(strName, cszOld ? std::optional<std::string>(cszOld) : std::nullopt);
+        if (strValue)
+            setenv(strName.c_str(), strValue->c_str(), 1);
+        else
+            unsetenv(strName.c_str());
     }
     // A patch 1.0 -> 1.1 whose download goes on for minutes.
     void OfferThrottledPatch()
     {
-        Rv_TestServerPatch Patch = PlainPatch("1.0", "1.1", Rv_TestPseudoRandom(256 * 1024, 7));
+        Rv_TestServerPatch Patch = PlainPatch("1.0", "1.1", {{"a.txt", Rv_TestPseudoRandom(256 * 1024, 7)}});
         Rv_TestWritePatchServer(Server(""), "1.1", {Patch});
         Rv_TestHttpFault trickle;
         trickle.llTrickleAfter = 1000;
@@ -145,8 +107,6 @@ protected:
         return Rv_TestDescribeMode(mode);
     }
 
-    Rv_TestTempDir m_Dir;
-    Rv_TestHttpServer m_Server{m_Dir.File("www")};
     Rv_TestTerminal m_Terminal;
     size_t m_uScreenFrom = 0;
     size_t m_uAnsweredUpTo = 0;
@@ -195,7 +155,7 @@ TEST_F(RealMachineRun, WithoutATerminalTheRunEndsOnceTheWorkerEnded)
         std::vector<Rv_TestServerPatch> vecPatches;
         if (c.bPatch) {
             const std::string strFrom = InstalledVersion();
-            vecPatches.push_back(PlainPatch(strFrom, c.cszLatest, c.cszLatest));
+            vecPatches.push_back(PlainPatch(strFrom, c.cszLatest, {{"a.txt", c.cszLatest}}));
         }
         Rv_TestWritePatchServer(Server(""), c.cszLatest, vecPatches);
         if (c.bPatch && !c.bPatchOnServer)

@@ -22,8 +22,9 @@ void _WriteAll(int nFd, const void* pvData, size_t uSize)
 }
 
 // The session leader: makes the terminal its own, starts the job in a process
-// group of its own in the foreground, tells the test how the job ended, and
-// stays until it is killed.
+// group of its own in the foreground, takes the terminal back once the job's
+// process has ended (as a shell does before its next prompt), tells the test
+// how the job ended, and stays until it is killed.
 [[noreturn]] void _RunLeader(int nSlave, int nStatusPipe, const std::string& strCommand)
 {
     setsid();
@@ -54,8 +55,17 @@ void _WriteAll(int nFd, const void* pvData, size_t uSize)
     _WriteAll(nStatusPipe, &nJob, sizeof(nJob));
     _WriteAll(anGo[1], "g", 1);
     close(anGo[1]);
+    // As a shell: the terminal's keys and its hand-back do not end the leader.
+    for (int nSignal : {SIGINT, SIGQUIT, SIGTSTP, SIGTTOU, SIGTTIN})
+        signal(nSignal, SIG_IGN);
     int nStatus = 0;
     while (waitpid(nJob, &nStatus, 0) < 0 && errno == EINTR) {
+    }
+    // A copy the job left behind stays in the job's group, now in the background.
+    int nTerminal = open("/dev/tty", O_RDWR | O_NOCTTY);
+    if (nTerminal >= 0) {
+        tcsetpgrp(nTerminal, getpgrp());
+        close(nTerminal);
     }
     int nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
     _WriteAll(nStatusPipe, &nExit, sizeof(nExit));

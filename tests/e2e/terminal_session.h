@@ -15,9 +15,10 @@ public:
     Rv_TestTerminal& operator=(const Rv_TestTerminal&) = delete;
 
     // Starts "sh -c strCommand" with the test's environment as the terminal's
-    // foreground job, as a person's shell would; the session's leader stays
-    // until the test ends, so that a copy the command leaves behind keeps the
-    // terminal. The mode it starts with is the terminal's default (lines, echo).
+    // foreground job, as a person's shell would: once the command's process
+    // has ended the session's leader takes the terminal back, and a copy the
+    // command leaves behind is in the background. The leader stays until the
+    // test ends. The mode it starts with is the terminal's default (lines, echo).
     bool Start(const std::string& strCommand);
     // Waits up to uTimeoutMs for strText to appear in the output after the
     // position uFrom (see Seen). False on time-out or when the terminal closed.

@@ -15,6 +15,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
@@ -44,6 +45,26 @@ protected:
         unsetenv("RV_EVENT_PREFIX");
         unsetenv("RV_REGISTRY_DIR");
     }
+    // A run on a real machine: no simulated machine, and the home, the XDG
+    // folders, the runtime folder and the registry store in the test's
+    // folder; the reports go to the test's server. The values to set (the
+    // folders are made), and UnsimulatedNames() the ones to unset.
+    std::vector<std::pair<std::string, std::string>> UnsimulatedEnvironment()
+    {
+        const std::string strHome = m_Dir.File("home");
+        Pf_CreateDirChain(strHome + "/.local/share");
+        Pf_CreateDirChain(m_Dir.File("runtime"));
+        chmod(m_Dir.File("runtime").c_str(), 0700);
+        return {{"HOME", strHome},
+                {"XDG_DATA_HOME", strHome + "/.local/share"},
+                {"XDG_CONFIG_HOME", strHome + "/.config"},
+                {"XDG_CACHE_HOME", strHome + "/.cache"},
+                {"XDG_RUNTIME_DIR", m_Dir.File("runtime")},
+                {"RV_REGISTRY_DIR", m_Dir.File("registry")},
+                {"RV_REPORT_SERVICE", m_Server.HostPort()},
+                {"RV_CHANNEL_SERVICE", m_Server.HostPort()}};
+    }
+    static std::vector<std::string> UnsimulatedNames() { return {"RV_SIM_ROOT", "RV_EVENT_PREFIX", "RV_CRASH_AT_STEP"}; }
     void PointAt(const std::string& strURL)
     {
         Rv_TestWriteFile(Client("refitter.ini"), "[server_1]\nip=" + strURL + "\n");
