@@ -4,6 +4,7 @@
 #include "foundation/zip_entry.h"
 #include "platform/file.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/time_zone.h"
 
 #include <gtest/gtest.h>
 
@@ -31,22 +32,12 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(Pf_GetCurrentDir(&m_strOldCurrent));
-        const char* cszTz = getenv("TZ");
-        m_bHadTz = cszTz != nullptr;
-        if (cszTz)
-            m_strOldTz = cszTz;
-        UseZone("UTC0");
         ASSERT_TRUE(Pf_CreateDir(m_dir.File("out")));
         ASSERT_TRUE(Pf_SetCurrentDir(m_dir.File("out")));
     }
     void TearDown() override
     {
         Pf_SetCurrentDir(m_strOldCurrent);
-        if (m_bHadTz)
-            setenv("TZ", m_strOldTz.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
     }
     void UseZone(const char* cszZone)
     {
@@ -107,8 +98,7 @@ def ut(flags, *times, size=None):
 
     Rv_TestTempDir m_dir;
     std::string m_strOldCurrent;
-    std::string m_strOldTz;
-    bool m_bHadTz = false;
+    Rv_TestTimeZone m_Zone{"UTC0"};   // UseZone changes it; put back at the end
 };
 
 TEST(ZipMakeRelativeName, HostileNamesAreCleaned)
